@@ -1,0 +1,167 @@
+// The one narrow interface between the tool and the operating system.
+//
+// Two backends implement it: win32/ calls the real Windows APIs, posix/ keeps
+// an emulated Windows machine in one folder (see the README). Everything above
+// this header is the same code on both.
+//
+// Conventions: registry calls return a Win32-style status (0 is success, any
+// other number is a failure); texts are bytes in the current ANSI code page;
+// paths are Windows paths ("C:\x\y", relative, or "\x" on the current drive).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qh::platform {
+
+// ---------------------------------------------------------------- registry
+
+// A registry key: one of the predefined roots or a key opened below one.
+// A zero handle is "no key".
+struct Key {
+    std::uintptr_t handle = 0;
+    explicit operator bool() const { return handle != 0; }
+    bool operator==(const Key&) const = default;
+};
+
+enum class Root {
+    classes_root,
+    current_user,
+    local_machine,
+    users,
+    performance_data,
+    current_config,
+    dyn_data,
+};
+
+// The predefined key of a root (never needs closing).
+Key root_key(Root root);
+
+// Value name; std::nullopt addresses the key's default (unnamed) value, as
+// does the empty name.
+using ValueName = std::optional<std::string_view>;
+
+inline constexpr std::uint32_t kRegNone = 0;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+inline constexpr std::uint32_t kRegQword = 11;
+
+inline constexpr long kErrorSuccess = 0;
+inline constexpr long kErrorFileNotFound = 2;
+inline constexpr long kErrorAccessDenied = 5;
+inline constexpr long kErrorInvalidParameter = 87;
+inline constexpr long kErrorMoreData = 234;
+inline constexpr long kErrorNoMoreItems = 259;
+
+// RegOpenKeyExA(parent, subkey, 0, KEY_READ): opens an existing key.
+long reg_open_key(Key parent, std::string_view subkey, Key& out);
+// RegCreateKeyExA(parent, subkey, 0, no class, REG_OPTION_NON_VOLATILE,
+// KEY_ALL_ACCESS, default security): opens, creating missing keys first.
+long reg_create_key_ex(Key parent, std::string_view subkey, Key& out);
+// RegCreateKeyA(parent, subkey): the same through the older call.
+long reg_create_key(Key parent, std::string_view subkey, Key& out);
+// RegQueryValueExA: the value's type and raw bytes. A value larger than
+// `capacity` bytes fails (kErrorMoreData) and leaves `data` and `type` alone.
+long reg_query_value(Key key, ValueName name, std::uint32_t& type, std::string& data,
+                     std::size_t capacity);
+// RegSetValueExA: creates or replaces the value with exactly these bytes.
+long reg_set_value(Key key, ValueName name, std::uint32_t type, std::string_view data);
+// RegDeleteValueA: fails when the value does not exist.
+long reg_delete_value(Key key, ValueName name);
+// RegEnumKeyExA: the name of subkey number `index`; kErrorNoMoreItems past
+// the last one; kErrorMoreData when the name is longer than `capacity`.
+long reg_enum_key(Key key, std::uint32_t index, std::string& name, std::size_t capacity);
+// RegCloseKey; closing a root or no key does nothing.
+void reg_close_key(Key key);
+// SHDeleteKeyA: deletes the key with everything below it.
+long reg_delete_tree(Key parent, std::string_view subkey);
+
+// ------------------------------------------------------- operation scope
+
+// Makes one command-line operation a unit against other runs of the tool:
+// on the emulated machine an SQLite transaction (committed at the end),
+// on Windows a named mutex held for the span. Scopes do not nest.
+void operation_begin();
+void operation_end();
+
+class OperationScope {
+  public:
+    OperationScope() { operation_begin(); }
+    ~OperationScope() { operation_end(); }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+};
+
+// ------------------------------------------------------------------ locale
+
+// setlocale(LC_ALL, name) with a Windows locale name ("chinese-simplified",
+// "chs", "english", ".936", "C", ...). Returns false and keeps the current
+// locale when the name is refused.
+bool locale_select(std::string_view name);
+// Lower-cases the letters of a text in the current locale; a double-byte
+// character (lead and trail byte) is one unit and is left alone.
+std::string locale_lower(std::string_view text);
+// Compares two texts without regard to letter case in the current locale;
+// 0 when equal, else negative or positive.
+int locale_compare_nocase(std::string_view a, std::string_view b);
+// Converts UTF-16 code units (no terminator needed, zeros are converted as
+// zero bytes) into the current locale's code page, appending to `out`.
+// Returns false as soon as one unit has no representation in that code page.
+bool wide_to_multibyte(std::u16string_view text, std::string& out);
+
+// ------------------------------------------------------------------ output
+
+// Writes bytes to standard output (text mode on Windows) and flushes.
+void stdout_write(std::string_view bytes);
+
+// ------------------------------------------------------------ file system
+
+inline constexpr std::uint32_t kAttrReadOnly = 0x01;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+
+// GetCurrentDirectoryA: the absolute current directory ("C:\work"), or
+// nothing when it cannot be had.
+std::optional<std::string> current_directory();
+// FindFirstFileA + FindClose: the attribute bits of the first entry that
+// matches the path (wildcards * and ? allowed in the last component), or
+// nothing when none matches. A path ending in a separator matches nothing.
+std::optional<std::uint32_t> find_first_attributes(std::string_view path);
+// CreateDirectoryA: creates one directory (its parent must exist).
+bool create_directory(std::string_view path);
+// fopen of a Windows path; mode as for fopen ("rb", "rt", "wt", "at+", ...).
+std::FILE* file_open(std::string_view path, const char* mode);
+// _searchenv: whether `file` is found in the current directory or in one of
+// the directories listed in the process environment variable `variable`.
+bool search_env_path(std::string_view file, std::string_view variable);
+
+// ------------------------------------------------ system and environment
+
+enum class Family { nt, win9x };
+// GetVersionExA: NT family or Windows 9x family; nothing when it fails.
+std::optional<Family> windows_family();
+
+// The process's own environment, names compared without regard to case.
+std::optional<std::string> env_lookup(std::string_view name);
+
+// Runs a command line through the command interpreter (COMSPEC /c, or
+// /bin/sh -c on the emulated machine), waits for it, and collects its
+// standard output as text.
+struct CommandResult {
+    bool started = false;
+    int exit_code = -1;
+    std::string output;
+};
+CommandResult run_command(std::string_view command_line);
+
+// Tells running programs that the environment changed (WM_WININICHANGE with
+// "Environment" to all top-level windows). Never hangs the run.
+void broadcast_environment_change();
+
+}  // namespace qh::platform

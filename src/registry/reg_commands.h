@@ -1,0 +1,31 @@
+// The registry commands of the command line, each on a registry path text
+// as the user typed it. Result codes: 0 success, see each operation.
+#pragma once
+
+#include <string_view>
+
+#include "envpath/run_context.h"
+#include "registry/reg_value.h"
+
+namespace qh {
+
+// 10 root not recognised; 1 key not readable; 2 value not read.
+int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name);
+// 10 root not recognised; 1 key not created; 2 value not set.
+int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name);
+// 1 root not recognised or key missing; 2 value not deleted.
+int reg_delete_path_value(std::string_view key_path, ValueName name);
+// 1 root not recognised; 2 key not created.
+int reg_create_key_path(std::string_view key_path);
+// 1 root not recognised or the path names a whole root; 2 key not deleted.
+int reg_delete_key_path(std::string_view key_path);
+
+// Path lists held in a registry string value: read into the run's
+// value_buffer, edit, write back with the value's own type.
+// 1 not read (or not a string); 2 edit refused; else the write's code.
+int regp_add(RunContext& run, std::string_view dirs, std::string_view key_path, ValueName name,
+             Position position);
+int regp_remove(RunContext& run, std::string_view dirs, std::string_view key_path,
+                ValueName name);
+
+}  // namespace qh

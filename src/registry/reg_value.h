@@ -1,0 +1,71 @@
+// Registry key paths and the value primitives: every registry access of the
+// tool goes through here. Each operation opens what it needs, does one step,
+// closes again and answers with a small result code (0 is success).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace qh {
+
+using platform::Key;
+using platform::ValueName;
+
+// A value is read only when it holds at most this many bytes.
+inline constexpr std::size_t kMaxValueRead = 32767;
+
+// A value as read: its type and its raw bytes, exactly as stored.
+struct RegValue {
+    std::uint32_t type = platform::kRegNone;
+    std::string data;
+};
+
+// Splits "ROOT\subkey" into the root key and the subkey text. The root name
+// must equal one of the seven full names, letter case aside. Returns no key
+// (and leaves `subkey` alone) when the root is not recognised.
+Key reg_split_root(std::string& subkey, std::string_view path);
+
+// Resolves the path and opens the key for reading, or for writing (creating
+// it and its parents). No key when the root is unknown or the call fails.
+Key reg_open_path(std::string_view path, bool for_reading);
+
+// On a root key and a subkey; 1 = the key step failed, 2 = the value step.
+int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name);
+int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name);
+// Writes a text value of the given string type (REG_SZ or REG_EXPAND_SZ).
+int reg_write_text_at(std::string_view text, std::uint32_t type, Key root,
+                      std::string_view subkey, ValueName name);
+// Deletes a value; the key is opened for writing only when it exists, so a
+// delete never creates anything.
+int reg_delete_value_at(Key root, std::string_view subkey, ValueName name);
+// 0 the key exists now; 1 no root; 2 not created.
+int reg_create_key_at(Key root, std::string_view subkey);
+// 0 deleted with everything below; 1 no root; 2 not deleted.
+int reg_delete_key_at(Key root, std::string_view subkey);
+
+// On a key the caller opened; 0 or 1.
+int reg_read_value(RegValue& out, Key key, ValueName name);
+int reg_write_sz(std::string_view text, Key key, ValueName name);
+int reg_write_expand_sz(std::string_view text, Key key, ValueName name);
+// `multi` holds texts each ended by a zero byte and one more zero byte; the
+// size stored runs up to and including the first two zero bytes in a row.
+int reg_write_multi_sz(std::string_view multi, Key key, ValueName name);
+int reg_write_binary(std::string_view bytes, Key key, ValueName name);
+int reg_write_dword(std::uint32_t number, Key key, ValueName name);
+int reg_delete_value(Key key, ValueName name);
+
+// The text of a string value (REG_SZ, REG_EXPAND_SZ): its bytes up to the
+// first zero byte, never past the end of the data.
+std::string reg_value_text(const RegValue& value);
+// How a value is shown on the console: strings as their text, numbers as
+// 0x and lower-case hex, binary data as upper-case hex pairs, lists with
+// their texts joined by the two characters \0.
+std::string reg_value_display(const RegValue& value);
+// Whether the value holds a string that path-list edits may work on.
+bool reg_value_is_text(const RegValue& value);
+
+}  // namespace qh
