@@ -30,21 +30,23 @@ struct RegValue {
 Key reg_split_root(std::string& subkey, std::string_view path);
 
 // Resolves the path and opens the key for reading, or for writing (creating
-// it and its parents). No key when the root is unknown or the call fails.
+// it and its parents). No key when the root is unknown or the call fails;
+// the caller closes the key it gets.
 Key reg_open_path(std::string_view path, bool for_reading);
 
 // On a root key and a subkey; 1 = the key step failed, 2 = the value step.
 int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name);
 int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name);
 // Writes a text value of the given string type (REG_SZ or REG_EXPAND_SZ).
-int reg_write_text_at(std::string_view text, std::uint32_t type, Key root,
-                      std::string_view subkey, ValueName name);
+int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::string_view subkey,
+                      ValueName name);
 // Deletes a value; the key is opened for writing only when it exists, so a
 // delete never creates anything.
 int reg_delete_value_at(Key root, std::string_view subkey, ValueName name);
 // 0 the key exists now; 1 no root; 2 not created.
 int reg_create_key_at(Key root, std::string_view subkey);
-// 0 deleted with everything below; 1 no root; 2 not deleted.
+// 0 deleted with everything below; 1 no root, or a subkey that names the
+// root itself (empty, or backslashes alone); 2 not deleted.
 int reg_delete_key_at(Key root, std::string_view subkey);
 
 // On a key the caller opened; 0 or 1.

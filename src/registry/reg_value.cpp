@@ -1,0 +1,132 @@
+// The value primitives: each opens what it needs, does one step and closes
+// again, on every path.
+#include "registry/reg_value.h"
+
+namespace qh {
+
+namespace {
+
+constexpr long kOk = platform::kErrorSuccess;
+
+// Closes a key when the scope ends, so no early return can leak it.
+class KeyCloser {
+  public:
+    explicit KeyCloser(Key key) : key_(key) {}
+    ~KeyCloser() { platform::reg_close_key(key_); }
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+
+  private:
+    Key key_;
+};
+
+// A text value is stored with its terminator, so an empty text is one byte.
+std::string with_terminator(std::string_view text) {
+    std::string bytes(text);
+    bytes.push_back('\0');
+    return bytes;
+}
+
+int set_value(Key key, ValueName name, std::uint32_t type, std::string_view bytes) {
+    return platform::reg_set_value(key, name, type, bytes) == kOk ? 0 : 1;
+}
+
+// A subkey made of backslashes alone names the root itself.
+bool names_no_key(std::string_view subkey) {
+    return subkey.find_first_not_of('\\') == std::string_view::npos;
+}
+
+}  // namespace
+
+int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name) {
+    Key key;
+    if (!root || platform::reg_open_key(root, subkey, key) != kOk) return 1;
+    KeyCloser closer(key);
+    return reg_read_value(out, key, name) == 0 ? 0 : 2;
+}
+
+int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name) {
+    return reg_write_text_at(text, platform::kRegSz, root, subkey, name);
+}
+
+int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::string_view subkey,
+                      ValueName name) {
+    Key key;
+    if (!root || platform::reg_create_key_ex(root, subkey, key) != kOk) return 1;
+    KeyCloser closer(key);
+    return set_value(key, name, type, with_terminator(text)) == 0 ? 0 : 2;
+}
+
+int reg_delete_value_at(Key root, std::string_view subkey, ValueName name) {
+    if (!root) return 1;
+    // Look first, then open for writing: a delete must never create the key.
+    Key probe;
+    if (platform::reg_open_key(root, subkey, probe) != kOk) return 1;
+    platform::reg_close_key(probe);
+    Key key;
+    if (platform::reg_create_key_ex(root, subkey, key) != kOk) return 1;
+    KeyCloser closer(key);
+    return qh::reg_delete_value(key, name) == 0 ? 0 : 2;
+}
+
+int reg_create_key_at(Key root, std::string_view subkey) {
+    if (!root) return 1;
+    Key key;
+    if (platform::reg_create_key(root, subkey, key) != kOk) return 2;
+    platform::reg_close_key(key);
+    return 0;
+}
+
+int reg_delete_key_at(Key root, std::string_view subkey) {
+    // An empty subkey would ask for a whole hive to go.
+    if (!root || names_no_key(subkey)) return 1;
+    return platform::reg_delete_tree(root, subkey) == kOk ? 0 : 2;
+}
+
+int reg_read_value(RegValue& out, Key key, ValueName name) {
+    std::uint32_t type = platform::kRegNone;
+    std::string data;
+    if (platform::reg_query_value(key, name, type, data, kMaxValueRead) != kOk) return 1;
+    out.type = type;
+    out.data = std::move(data);
+    return 0;
+}
+
+int reg_write_sz(std::string_view text, Key key, ValueName name) {
+    return set_value(key, name, platform::kRegSz, with_terminator(text));
+}
+
+int reg_write_expand_sz(std::string_view text, Key key, ValueName name) {
+    return set_value(key, name, platform::kRegExpandSz, with_terminator(text));
+}
+
+int reg_write_multi_sz(std::string_view multi, Key key, ValueName name) {
+    using namespace std::string_view_literals;
+    std::string bytes;
+    const auto end = multi.find("\0\0"sv);
+    if (end != std::string_view::npos) {
+        bytes.assign(multi.substr(0, end + 2));
+    } else {
+        // An unclosed list is closed here rather than stored half-made.
+        bytes.assign(multi);
+        if (bytes.empty() || bytes.back() != '\0') bytes.push_back('\0');
+        bytes.push_back('\0');
+    }
+    return set_value(key, name, platform::kRegMultiSz, bytes);
+}
+
+int reg_write_binary(std::string_view bytes, Key key, ValueName name) {
+    return set_value(key, name, platform::kRegBinary, bytes);
+}
+
+int reg_write_dword(std::uint32_t number, Key key, ValueName name) {
+    std::string bytes(4, '\0');
+    for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
+    return set_value(key, name, platform::kRegDword, bytes);
+}
+
+int reg_delete_value(Key key, ValueName name) {
+    return platform::reg_delete_value(key, name) == kOk ? 0 : 1;
+}
+
+}  // namespace qh
