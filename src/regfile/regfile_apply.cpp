@@ -1,0 +1,211 @@
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "regfile/regfile.h"
+#include "regfile/regfile_reader.h"
+#include "registry/reg_commands.h"
+#include "registry/reg_value.h"
+
+namespace qh {
+
+namespace {
+
+constexpr std::string_view kUninstall = "--uninstall";
+constexpr std::string_view kKeyUninstall = "]--uninstall";
+constexpr std::size_t kMaxDwordDigits = 8;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// "dword:" then white space and up to eight hex digits; what follows the
+// digits does not matter.
+std::optional<std::uint32_t> parse_dword(std::string_view data) {
+    constexpr std::string_view prefix = "dword:";
+    if (!data.starts_with(prefix)) return std::nullopt;
+    std::size_t pos = prefix.size();
+    while (pos < data.size() && is_blank(data[pos])) ++pos;
+    std::uint32_t number = 0;
+    std::size_t digits = 0;
+    for (; digits < kMaxDwordDigits && pos < data.size(); ++digits, ++pos) {
+        const char c = data[pos];
+        std::uint32_t digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            break;
+        }
+        number = number * 16 + digit;
+    }
+    if (digits == 0) return std::nullopt;
+    return number;
+}
+
+// The state of one pass over a file.
+class Engine {
+  public:
+    Engine(RegfileReader& reader, RegfileMode mode) : reader_(reader), mode_(mode) {}
+    ~Engine() { close_key(); }
+
+    void run() {
+        std::string line;
+        while (reader_.read_line(line)) {
+            if (line.empty()) continue;
+            if (line[0] == '[') {
+                on_key_line(line);
+            } else if (line[0] == '"' || line[0] == '@') {
+                on_value_line(line);
+            }
+        }
+    }
+
+  private:
+    void close_key() {
+        if (key_) platform::reg_close_key(key_);
+        key_ = {};
+    }
+
+    void on_key_line(std::string_view line) {
+        close_key();
+        const std::size_t bracket = line.find(']');
+        if (bracket == std::string_view::npos) return;
+        const std::string_view path = line.substr(1, bracket - 1);
+        if (mode_ == RegfileMode::remove) {
+            if (line.substr(bracket).find(kKeyUninstall) != std::string_view::npos) {
+                reg_delete_key_path(path);
+                return;
+            }
+            key_ = open_existing(path);
+        } else {
+            key_ = reg_open_path(path, false);
+        }
+    }
+
+    // Removal must not create keys: open for writing only what exists.
+    static Key open_existing(std::string_view path) {
+        std::string subkey;
+        const Key root = reg_split_root(subkey, path);
+        if (!root) return {};
+        Key probe;
+        if (platform::reg_open_key(root, subkey, probe) != platform::kErrorSuccess) return {};
+        platform::reg_close_key(probe);
+        return reg_open_path(path, false);
+    }
+
+    void on_value_line(std::string_view line) {
+        if (!key_) return;
+        std::size_t data_pos;
+        if (line[0] == '@') {
+            if (line.size() < 2 || line[1] != '=') return;
+            name_.clear();
+            data_pos = 2;
+        } else {
+            const auto end = regfile_read_quoted(line, 0, name_);
+            if (!end || *end >= line.size() || line[*end] != '=') return;
+            data_pos = *end + 1;
+        }
+        if (data_pos >= line.size()) return;
+        if (mode_ == RegfileMode::apply) {
+            apply_value(line.substr(data_pos));
+        } else {
+            remove_value(line, data_pos);
+        }
+    }
+
+    void apply_value(std::string_view data) {
+        const ValueName name = std::string_view(name_);
+        switch (data[0]) {
+            case '"':
+                regfile_read_quoted(data, 0, text_);
+                reg_write_sz(text_, key_, name);
+                break;
+            case 'd':
+                if (const auto number = parse_dword(data)) reg_write_dword(*number, key_, name);
+                break;
+            case 'h':
+                apply_hex(data, name);
+                break;
+            default:
+                break;
+        }
+    }
+
+    // The first prefix found anywhere in the data decides; the list starts
+    // that prefix's length after the data's first character.
+    void apply_hex(std::string_view data, ValueName name) {
+        constexpr std::string_view binary = "hex:";
+        constexpr std::string_view expand = "hex(2):";
+        constexpr std::string_view multi = "hex(7):";
+        const auto contains = [data](std::string_view prefix) {
+            return data.find(prefix) != std::string_view::npos;
+        };
+        if (contains(binary)) {
+            if (regfile_parse_hex(data.substr(binary.size()), reader_, bytes_) == 0) {
+                reg_write_binary(bytes_, key_, name);
+            }
+        } else if (contains(expand)) {
+            if (regfile_parse_hex(data.substr(expand.size()), reader_, bytes_) == 0 &&
+                regfile_wide_to_text(bytes_, text_)) {
+                reg_write_expand_sz(text_, key_, name);
+            }
+        } else if (contains(multi)) {
+            if (regfile_parse_hex(data.substr(multi.size()), reader_, bytes_) == 0 &&
+                regfile_wide_list_to_text(bytes_, text_)) {
+                reg_write_multi_sz(text_, key_, name);
+            }
+        }
+    }
+
+    // Only the first character of the data matters here; hex lists are not
+    // decoded, so their continuation lines pass as ordinary lines.
+    void remove_value(std::string_view line, std::size_t data_pos) {
+        std::size_t marker_from;
+        switch (line[data_pos]) {
+            case '"':
+                marker_from = *regfile_read_quoted(line, data_pos, text_);
+                break;
+            case 'd':
+            case 'h':
+                marker_from = data_pos;
+                break;
+            default:
+                return;
+        }
+        if (line.find(kUninstall, marker_from) != std::string_view::npos) {
+            qh::reg_delete_value(key_, std::string_view(name_));
+        }
+    }
+
+    RegfileReader& reader_;
+    RegfileMode mode_;
+    Key key_{};
+    std::string name_;
+    std::string text_;
+    std::string bytes_;
+};
+
+}  // namespace
+
+int regfile_apply(std::string_view path, RegfileMode mode) {
+    const std::unique_ptr<std::FILE, FileCloser> file(platform::file_open(path, "rb"));
+    if (!file) return 1;
+    RegfileReader reader(file.get());
+    // A directory opens on some systems but cannot be read.
+    if (reader.stop() == RegfileReader::Stop::read_error) return 1;
+    Engine(reader, mode).run();
+    return reader.stop() == RegfileReader::Stop::none ? 0 : 2;
+}
+
+}  // namespace qh

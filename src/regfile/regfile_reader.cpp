@@ -1,0 +1,225 @@
+#include "regfile/regfile_reader.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace qh {
+
+namespace {
+
+// Large enough that a file costs a handful of reads, small enough to stay
+// in cache.
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+constexpr char kTextEnd = '\x1a';
+
+bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return c - 'A' + 10;
+}
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// One pair at `pos`: leading white space, then one or two hex digits.
+std::optional<unsigned char> read_pair(std::string_view text, std::size_t pos) {
+    while (pos < text.size() && is_blank(text[pos])) ++pos;
+    if (pos >= text.size() || !is_hex_digit(text[pos])) return std::nullopt;
+    int value = hex_value(text[pos++]);
+    if (pos < text.size() && is_hex_digit(text[pos])) value = value * 16 + hex_value(text[pos]);
+    return static_cast<unsigned char>(value);
+}
+
+std::u16string code_units(std::string_view bytes) {
+    std::u16string units;
+    units.reserve(bytes.size() / 2 + 1);
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        unsigned low = static_cast<unsigned char>(bytes[i]);
+        unsigned high = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        units.push_back(static_cast<char16_t>(low | (high << 8)));
+    }
+    return units;
+}
+
+}  // namespace
+
+RegfileReader::RegfileReader(std::FILE* file) : file_(file) {
+    if (ensure(2) && buffer_[0] == '\xff' && buffer_[1] == '\xfe') {
+        wide_ = true;
+        pos_ = 2;
+    }
+}
+
+RegfileReader::RegfileReader(std::string bytes) : buffer_(std::move(bytes)), file_done_(true) {
+    if (buffer_.size() >= 2 && buffer_[0] == '\xff' && buffer_[1] == '\xfe') {
+        wide_ = true;
+        pos_ = 2;
+    }
+}
+
+bool RegfileReader::ensure(std::size_t count) {
+    while (buffer_.size() - pos_ < count) {
+        if (file_done_) return false;
+        buffer_.erase(0, pos_);
+        pos_ = 0;
+        const std::size_t old_size = buffer_.size();
+        buffer_.resize(old_size + kReadChunk);
+        const std::size_t got = std::fread(buffer_.data() + old_size, 1, kReadChunk, file_);
+        buffer_.resize(old_size + got);
+        if (got == 0) {
+            file_done_ = true;
+            if (std::ferror(file_)) stop_ = Stop::read_error;
+        }
+    }
+    return true;
+}
+
+bool RegfileReader::read_line(std::string& line) {
+    line.clear();
+    if (stop_ != Stop::none || ended_) return false;
+    const bool got = wide_ ? read_wide_line(line) : read_ansi_line(line);
+    if (!got) return false;
+    // The rest of a line behind a zero byte is lost, in both encodings, so
+    // no name or path ever carries one.
+    if (const std::size_t zero = line.find('\0'); zero != std::string::npos) line.resize(zero);
+    return true;
+}
+
+bool RegfileReader::read_ansi_line(std::string& line) {
+    bool got = false;
+    while (ensure(1)) {
+        const char* begin = buffer_.data() + pos_;
+        const std::size_t avail = buffer_.size() - pos_;
+        std::size_t span = 0;
+        while (span < avail && begin[span] != '\n' && begin[span] != '\r' &&
+               begin[span] != kTextEnd) {
+            ++span;
+        }
+        line.append(begin, span);
+        pos_ += span;
+        got = got || span > 0;
+        if (span == avail) continue;
+
+        const char c = buffer_[pos_++];
+        if (c == kTextEnd) {
+            ended_ = true;
+            return got;
+        }
+        got = true;
+        if (c == '\n') {
+            line.push_back('\n');
+            return true;
+        }
+        // A carriage return counts only as half of CR LF.
+        if (ensure(1) && buffer_[pos_] == '\n') {
+            ++pos_;
+            line.push_back('\n');
+            return true;
+        }
+        line.push_back('\r');
+    }
+    return got && stop_ == Stop::none;
+}
+
+bool RegfileReader::read_wide_line(std::string& line) {
+    wide_line_.clear();
+    if (!ensure(2)) return false;  // the end, or an odd last byte
+    while (ensure(2)) {
+        const unsigned low = static_cast<unsigned char>(buffer_[pos_]);
+        const unsigned high = static_cast<unsigned char>(buffer_[pos_ + 1]);
+        pos_ += 2;
+        const auto unit = static_cast<char16_t>(low | (high << 8));
+        if (unit == u'\n') break;
+        wide_line_.push_back(unit);
+    }
+    if (stop_ != Stop::none) return false;
+    std::u16string_view text = wide_line_;
+    if (const std::size_t zero = text.find(u'\0'); zero != text.npos) text = text.substr(0, zero);
+    if (!platform::wide_to_multibyte(text, line)) {
+        line.clear();
+        stop_ = Stop::unconvertible;
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_t pos,
+                                               std::string& out) {
+    if (pos >= line.size() || line[pos] != '"') return std::nullopt;
+    out.clear();
+    ++pos;
+    while (pos < line.size()) {
+        const char c = line[pos];
+        if (c == '"') return pos + 1;
+        if (c == '\\') {
+            if (pos + 1 < line.size() && (line[pos + 1] == '\\' || line[pos + 1] == '"')) {
+                out.push_back(line[pos + 1]);
+                pos += 2;
+                continue;
+            }
+            return pos;
+        }
+        out.push_back(c);
+        ++pos;
+    }
+    return pos;
+}
+
+int regfile_parse_hex(std::string_view list, RegfileReader& reader, std::string& out) {
+    out.clear();
+    std::string work(list);
+    std::size_t cursor = 0;
+    for (;;) {
+        // Pairs of this line: each takes exactly three characters.
+        while (cursor < work.size()) {
+            const auto byte = read_pair(work, cursor);
+            if (!byte) return 1;
+            out.push_back(static_cast<char>(*byte));
+            cursor = std::min(cursor + 3, work.size());
+            if (cursor >= work.size()) break;
+            const char next = work[cursor];
+            if (!is_hex_digit(next) && next != ',') break;
+        }
+        if (cursor >= work.size() || work[cursor] != '\\') return 0;
+        if (!reader.read_line(work)) return 2;
+        cursor = work.find_first_not_of(' ');
+        if (cursor == std::string::npos) cursor = work.size();
+    }
+}
+
+bool regfile_wide_to_text(std::string_view bytes, std::string& out) {
+    out.clear();
+    std::u16string units = code_units(bytes);
+    if (const std::size_t zero = units.find(u'\0'); zero != units.npos) units.resize(zero);
+    return platform::wide_to_multibyte(units, out);
+}
+
+bool regfile_wide_list_to_text(std::string_view bytes, std::string& out) {
+    out.clear();
+    const std::u16string units = code_units(bytes);
+    const auto at = [&units](std::size_t i) { return i < units.size() ? units[i] : u'\0'; };
+    std::size_t i = 0;
+    for (;;) {
+        if (at(i) == 0 && at(i + 1) == 0) break;
+        std::size_t end = i;
+        while (end < units.size() && units[end] != 0) ++end;
+        if (!platform::wide_to_multibyte(std::u16string_view(units).substr(i, end - i), out)) {
+            return false;
+        }
+        if (end >= units.size()) break;  // the data ended inside a text
+        out.push_back('\0');
+        i = end + 1;
+    }
+    out.append(2, '\0');
+    return true;
+}
+
+}  // namespace qh

@@ -1,0 +1,71 @@
+// Reading registry-editor files: lines in either encoding, quoted texts, hex
+// lists and the UTF-16LE data of hex(2) and hex(7) values.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qh {
+
+// Delivers the lines of a registry file as multibyte text in the current
+// locale's code page. An ANSI line keeps its line feed (CR LF arrives as LF);
+// a UTF-16LE line loses its line feed but keeps a carriage return before it.
+// A zero byte (or zero code unit) ends the text of its line.
+class RegfileReader {
+  public:
+    enum class Stop {
+        none,           // not stopped (or simply at the end)
+        unconvertible,  // a UTF-16LE line the code page cannot represent
+        read_error,     // the file could not be read (a directory, say)
+    };
+
+    // Reads from an open file, positioned at its first byte; not closed here.
+    explicit RegfileReader(std::FILE* file);
+    // Reads from bytes held in memory.
+    explicit RegfileReader(std::string bytes);
+
+    // The next line, or false at the end of the file or once reading stopped.
+    bool read_line(std::string& line);
+
+    bool wide() const { return wide_; }
+    Stop stop() const { return stop_; }
+
+  private:
+    bool ensure(std::size_t count);
+    bool read_ansi_line(std::string& line);
+    bool read_wide_line(std::string& line);
+
+    std::FILE* file_ = nullptr;
+    std::string buffer_;
+    std::size_t pos_ = 0;
+    bool file_done_ = false;
+    bool ended_ = false;  // a 0x1A byte ended an ANSI file
+    bool wide_ = false;
+    Stop stop_ = Stop::none;
+    std::u16string wide_line_;
+};
+
+// Takes the text out of a double-quoted text starting at `pos` in `line`,
+// unescaping \\ and \". Returns the position just after the closing quote,
+// or where the text ended early (at a lone backslash, or at the end of the
+// line); nothing, with `out` untouched, when no quote stands at `pos`.
+std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_t pos,
+                                               std::string& out);
+
+// Decodes a comma-separated list of hex byte pairs into `out`, following a
+// trailing backslash onto the next lines of `reader`.
+// 0 complete; 1 a pair cannot be read; 2 a continuation line is missing.
+int regfile_parse_hex(std::string_view list, RegfileReader& reader, std::string& out);
+
+// UTF-16LE data (an odd last byte being the low half of a last unit) to
+// multibyte text. The text runs to its first zero unit. False when a unit
+// has no representation in the current code page.
+bool regfile_wide_to_text(std::string_view bytes, std::string& out);
+// The same for a list of texts: each text keeps its zero byte and the list
+// ends with one more; missing terminators are supplied.
+bool regfile_wide_list_to_text(std::string_view bytes, std::string& out);
+
+}  // namespace qh
