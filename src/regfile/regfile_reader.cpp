@@ -207,14 +207,14 @@ bool regfile_wide_list_to_text(std::string_view bytes, std::string& out) {
     const std::u16string units = code_units(bytes);
     const auto at = [&units](std::size_t i) { return i < units.size() ? units[i] : u'\0'; };
     std::size_t i = 0;
-    for (;;) {
-        if (at(i) == 0 && at(i + 1) == 0) break;
+    while (at(i) != 0 || at(i + 1) != 0) {
         std::size_t end = i;
         while (end < units.size() && units[end] != 0) ++end;
         if (!platform::wide_to_multibyte(std::u16string_view(units).substr(i, end - i), out)) {
             return false;
         }
-        if (end >= units.size()) break;  // the data ended inside a text
+        // The list closes at the first two zero units in a row, or with the data.
+        if (end >= units.size() || at(end + 1) == 0) break;
         out.push_back('\0');
         i = end + 1;
     }

@@ -1,0 +1,219 @@
+#include "regfile/regfile_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace {
+
+using qh::RegfileReader;
+
+// UTF-16LE bytes of a text whose characters are all below 256, with the mark.
+std::string wide_file(std::string_view text) {
+    std::string bytes = "\xff\xfe";
+    for (char c : text) {
+        bytes.push_back(c);
+        bytes.push_back('\0');
+    }
+    return bytes;
+}
+
+std::vector<std::string> all_lines(RegfileReader& reader) {
+    std::vector<std::string> lines;
+    std::string line;
+    while (reader.read_line(line)) lines.push_back(line);
+    return lines;
+}
+
+// Conversions follow the process locale; each test picks its own.
+class RegfileReaderTest : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(qh::platform::locale_select("english")); }
+    void TearDown() override { qh::platform::locale_select("C"); }
+};
+
+TEST_F(RegfileReaderTest, LinesOfBothEncodings) {
+    const std::string long_text(40000, 'x');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool wide;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"CR LF becomes LF", std::string("a\r\nb\n"), false, {"a\n", "b\n"}},
+        {"lone CR stays", std::string("a\rb"), false, {"a\rb"}},
+        {"0x1A ends the file", std::string("x\ny\x1az\n"), false, {"x\n", "y"}},
+        {"0x1A first", std::string("\x1a[k]\n"), false, {}},
+        {"empty file", std::string(), false, {}},
+        {"one byte", std::string("["), false, {"["}},
+        {"big-endian mark is text", std::string("\xfe\xff[k]\n"), false, {"\xfe\xff[k]\n"}},
+        {"UTF-8 mark is text", std::string("\xef\xbb\xbf[k]"), false, {"\xef\xbb\xbf[k]"}},
+        {"NUL ends the line's text", std::string("a\0b\nc\n", 6), false, {"a", "c\n"}},
+        {"long ANSI line stays whole", long_text + "[k]\n", false, {long_text + "[k]\n"}},
+        {"wide: CR stays, LF goes", wide_file("a\r\nb"), true, {"a\r", "b"}},
+        {"wide: odd last byte dropped", wide_file("ab").substr(0, 5), true, {"a"}},
+        {"wide: mark and one byte", std::string("\xff\xfe[", 3), true, {}},
+        {"wide: 0x1A is a character",
+         wide_file("a\x1a"
+                   "b\n"),
+         true,
+         {"a\x1a"
+          "b"}},
+        {"wide: zero unit ends text", wide_file(std::string("a\0b\nc", 5)), true, {"a", "c"}},
+        {"wide: long line stays whole", wide_file(long_text + "[k]"), true, {long_text + "[k]"}},
+    };
+    for (const Case& c : cases) {
+        RegfileReader reader(c.bytes);
+        EXPECT_EQ(reader.wide(), c.wide) << c.what;
+        EXPECT_EQ(all_lines(reader), c.lines) << c.what;
+        EXPECT_EQ(reader.stop(), RegfileReader::Stop::none) << c.what;
+    }
+}
+
+TEST_F(RegfileReaderTest, UnconvertibleWideLineStopsReading) {
+    std::string bytes = wide_file("ok\n");
+    bytes += std::string("\x2d\x4e\n\0", 4);  // U+4E2D, not in code page 1252
+    bytes += wide_file("more").substr(2);
+    RegfileReader reader(bytes);
+    EXPECT_EQ(all_lines(reader), std::vector<std::string>{"ok"});
+    EXPECT_EQ(reader.stop(), RegfileReader::Stop::unconvertible);
+
+    ASSERT_TRUE(qh::platform::locale_select("chinese-simplified"));
+    RegfileReader chinese(bytes);
+    EXPECT_EQ(all_lines(chinese), (std::vector<std::string>{"ok", "\xd6\xd0", "more"}));
+    EXPECT_EQ(chinese.stop(), RegfileReader::Stop::none);
+}
+
+// The file is read in chunks: a CR LF split between two of them is still one
+// line end.
+TEST_F(RegfileReaderTest, LineEndAcrossReadChunks) {
+    const std::string dir = qh_test::scratch_dir("regfile_reader_chunks");
+    const std::string path = dir + "\\chunks.reg";
+    const std::string first(64 * 1024 - 1, 'x');
+    ASSERT_TRUE(qh_test::write_file(path, first + "\r\n[k]\r\n"));
+    std::FILE* file = qh::platform::file_open(path, "rb");
+    ASSERT_NE(file, nullptr);
+    RegfileReader reader(file);
+    EXPECT_EQ(all_lines(reader), (std::vector<std::string>{first + "\n", "[k]\n"}));
+    std::fclose(file);
+}
+
+TEST(RegfileQuoted, Texts) {
+    struct Case {
+        std::string line;
+        std::size_t expect_pos;
+        std::string expect_text;
+    };
+    const Case cases[] = {
+        {R"("a\\b"=)", 6, R"(a\b)"}, {R"("a\"b")", 6, R"(a"b)"}, {R"("a\nb")", 2, "a"},
+        {R"("abc)", 4, "abc"},       {R"(""=x)", 2, ""},         {"\"a\\", 2, "a"},
+        {"\"\xb5\\\"", 4, "\xb5\""},  // a trail byte that reads as a backslash counts as one
+    };
+    for (const Case& c : cases) {
+        std::string text = "untouched";
+        const auto pos = qh::regfile_read_quoted(c.line, 0, text);
+        ASSERT_TRUE(pos.has_value()) << c.line;
+        EXPECT_EQ(*pos, c.expect_pos) << c.line;
+        EXPECT_EQ(text, c.expect_text) << c.line;
+    }
+    std::string text = "untouched";
+    EXPECT_FALSE(qh::regfile_read_quoted("abc", 0, text).has_value());
+    EXPECT_EQ(text, "untouched");
+}
+
+TEST(RegfileHex, Lists) {
+    struct Case {
+        std::string list;
+        std::string more;  // the rest of the file
+        int result;
+        std::string bytes;
+        std::string next_line;  // what the reader gives next
+    };
+    const Case cases[] = {
+        {"01,02,ff\n", "", 0, "\x01\x02\xff", ""},
+        {"0A,0b", "", 0, "\x0a\x0b", ""},
+        {"01,02,\\\n", "  03,04\nnext\n", 0, "\x01\x02\x03\x04", "next\n"},
+        {"01,02,\\\n", "\t03,04\n", 1, "", ""},
+        {"01,\\\n", "", 2, "", ""},
+        {"01 02 03\n", "", 0, "\x01\x02\x03", ""},
+        {"01,,02\n", "", 1, "", ""},
+        {"01,02, \\\n", "03\n", 0, "\x01\x02", "03\n"},
+        {"", "", 0, "", ""},
+        {"\n", "", 1, "", ""},
+        {"01,\\\n", "  \\\n  02\n", 1, "", "  02\n"},
+    };
+    for (const Case& c : cases) {
+        RegfileReader reader(c.more);
+        std::string bytes;
+        const int result = qh::regfile_parse_hex(c.list, reader, bytes);
+        EXPECT_EQ(result, c.result) << c.list;
+        if (result == 0) {
+            EXPECT_EQ(bytes, c.bytes) << c.list;
+        }
+        std::string next;
+        reader.read_line(next);
+        EXPECT_EQ(next, c.next_line) << c.list;
+    }
+}
+
+TEST(RegfileHex, LargeListIsDecodedWhole) {
+    // 50,000 bytes in lines of 25 pairs, as the registry editor wraps them.
+    std::vector<std::string> lines;
+    std::string expect;
+    std::string line;
+    for (int i = 0; i < 50000; ++i) {
+        static const char* digits = "0123456789abcdef";
+        line += {digits[(i >> 4) & 15], digits[i & 15], ','};
+        expect.push_back(static_cast<char>(i & 0xff));
+        if (i % 25 == 24) {
+            lines.push_back(line + "\\\n");
+            line = "  ";
+        }
+    }
+    lines.back().replace(lines.back().size() - 3, 3, "\n");
+    std::string more;
+    for (std::size_t i = 1; i < lines.size(); ++i) more += lines[i];
+    RegfileReader reader(more);
+    std::string bytes;
+    ASSERT_EQ(qh::regfile_parse_hex(lines[0], reader, bytes), 0);
+    EXPECT_EQ(bytes, expect);
+}
+
+TEST_F(RegfileReaderTest, WideData) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string bytes;
+        bool list;
+        bool ok;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"%\0P\0\0\0"s, false, true, "%P"},
+        {"a\0b"s, false, true, "ab"},
+        {"a\0\0\0b\0"s, false, true, "a"},
+        {""s, false, true, ""},
+        {"\x2d\x4e"s, false, false, ""},
+        {"a\0\0\0b\0\0\0\0\0"s, true, true, "a\0b\0\0"s},
+        {"\0\0\0\0"s, true, true, "\0\0"s},
+        {"\0\0a\0\0\0\0\0"s, true, true, "\0a\0\0"s},
+        {"a\0b"s, true, true, "ab\0\0"s},
+        {"a\0\0\0"s, true, true, "a\0\0"s},
+        {"a\0\0\0\x2d\x4e\0\0\0\0"s, true, false, ""},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        const bool ok = c.list ? qh::regfile_wide_list_to_text(c.bytes, out)
+                               : qh::regfile_wide_to_text(c.bytes, out);
+        EXPECT_EQ(ok, c.ok) << testing::PrintToString(c.bytes);
+        if (c.ok) {
+            EXPECT_EQ(out, c.text) << testing::PrintToString(c.bytes);
+        }
+    }
+}
+
+}  // namespace
