@@ -1,0 +1,111 @@
+#include "envpath/autoexec_batch.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "platform/platform.h"
+
+namespace qh {
+
+namespace {
+
+std::string set_line(std::string_view name, std::string_view value) {
+    std::string line = "set ";
+    line += name;
+    line += '=';
+    line += value;
+    line += '\n';
+    return line;
+}
+
+std::string reference(std::string_view name) {
+    std::string text = "%";
+    text += name;
+    text += '%';
+    return text;
+}
+
+std::string appended_after(std::string_view name, std::string_view dirs) {
+    return reference(name) + ';' + std::string(dirs);
+}
+
+std::string prepended_before(std::string_view name, std::string_view dirs) {
+    return std::string(dirs) + ';' + reference(name);
+}
+
+bool is_dropped(std::string_view line, std::string_view dirs, std::string_view name) {
+    const auto equal = [line](std::string_view other) {
+        return platform::locale_compare_nocase(line, other) == 0;
+    };
+    return line == "\n" || equal(set_line(name, dirs)) ||
+           equal(set_line(name, appended_after(name, dirs))) ||
+           equal(set_line(name, prepended_before(name, dirs)));
+}
+
+std::optional<std::string> read_all(std::FILE* file) {
+    std::string content;
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, got);
+    if (std::ferror(file)) return std::nullopt;
+    return content;
+}
+
+bool write_all(std::FILE* file, std::string_view bytes) {
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+int autoexec_add_path(std::string_view dirs, std::string_view name, Position position) {
+    const std::optional<std::string> current = platform::env_lookup(name);
+    if (current && current->find(dirs) != std::string::npos) return 2;
+
+    std::string line = "\n";
+    if (!current) {
+        line += set_line(name, dirs);
+    } else if (position == Position::end) {
+        line += set_line(name, appended_after(name, dirs));
+    } else {
+        line += set_line(name, prepended_before(name, dirs));
+    }
+
+    std::FILE* file = platform::file_open(kAutoexecPath, "at+");
+    if (file == nullptr) return 3;
+    return write_all(file, line) ? 0 : 3;
+}
+
+std::string autoexec_without(std::string_view content, std::string_view dirs,
+                             std::string_view name) {
+    std::string kept;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        const std::size_t newline = content.find('\n', start);
+        const std::size_t end = newline == std::string_view::npos ? content.size() : newline + 1;
+        const std::string_view line = content.substr(start, end - start);
+        if (!is_dropped(line, dirs, name)) kept += line;
+        start = end;
+    }
+    return kept;
+}
+
+int autoexec_remove_path(std::string_view dirs, std::string_view name) {
+    // Deliberately Path, whatever the variable.
+    if (!platform::env_lookup("Path")) return 2;
+
+    std::FILE* in = platform::file_open(kAutoexecPath, "rt");
+    if (in == nullptr) return 3;
+    const std::optional<std::string> content = read_all(in);
+    std::fclose(in);
+    if (!content) return 3;
+
+    const std::string kept = autoexec_without(*content, dirs, name);
+    if (kept == *content) return 0;
+
+    std::FILE* out = platform::file_open(kAutoexecPath, "wt");
+    if (out == nullptr) return 3;
+    return write_all(out, kept) ? 0 : 3;
+}
+
+}  // namespace qh

@@ -1,0 +1,164 @@
+#include "envpath/path_list.h"
+
+#include <string>
+#include <vector>
+
+#include "envpath/path_text.h"
+#include "platform/platform.h"
+
+namespace qh {
+
+namespace {
+
+std::vector<std::string_view> split_list(std::string_view list) {
+    std::vector<std::string_view> entries;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t cut = list.find(';', start);
+        if (cut == std::string_view::npos) {
+            entries.push_back(list.substr(start));
+            return entries;
+        }
+        entries.push_back(list.substr(start, cut - start));
+        start = cut + 1;
+    }
+}
+
+std::string join_list(const std::vector<std::string_view>& entries) {
+    std::string out;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0) out += ';';
+        out += entries[i];
+    }
+    return out;
+}
+
+// One trailing backslash does not make a different directory, except the
+// one of a drive root.
+std::string_view without_trailing_backslash(std::string_view dir) {
+    if (dir.size() >= 2 && dir.back() == '\\' && dir[dir.size() - 2] != ':') {
+        dir.remove_suffix(1);
+    }
+    return dir;
+}
+
+bool same_directory(std::string_view a, std::string_view b) {
+    return platform::locale_compare_nocase(without_trailing_backslash(a),
+                                           without_trailing_backslash(b)) == 0;
+}
+
+bool list_has_entry(std::string_view list, std::string_view dir) {
+    for (std::string_view entry : split_list(list)) {
+        if (!entry.empty() && same_directory(entry, dir)) return true;
+    }
+    return false;
+}
+
+bool already_listed(std::string_view list, std::string_view typed, std::string_view normalized) {
+    EntryRange unused;
+    return pathlist_find(list, typed, unused) == 0 || list_has_entry(list, normalized);
+}
+
+}  // namespace
+
+int pathlist_find(std::string_view list, std::string_view entry, EntryRange& range) {
+    if (entry.empty()) return 1;
+    const std::string hay = platform::locale_lower(list);
+    std::string needle = platform::locale_lower(entry);
+    if (!needle.empty() && needle.back() == ';') needle.pop_back();
+    // Deliberately 3, not the 2 of path_trim: "a\" keeps its backslash here.
+    if (needle.size() >= 3 && needle.back() == '\\' && needle[needle.size() - 2] != ':') {
+        needle.pop_back();
+    }
+    if (needle.empty()) return 1;
+
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t at = hay.find(needle, from);
+        if (at == std::string::npos) return 2;
+        std::size_t end = at + needle.size();
+        if (end < hay.size() && hay[end] == '\\') ++end;
+        if (end == hay.size() || hay[end] == ';') {
+            range.start = at;
+            range.end = end < hay.size() ? end + 1 : end;
+            return 0;
+        }
+        from = end;
+    }
+}
+
+int pathlist_add(std::string& list, std::string_view operand, Position position) {
+    if (operand.empty()) return 1;
+
+    std::string added;
+    for (std::string_view piece : split_list(operand)) {
+        if (piece.empty()) continue;
+        if (!path_is_directory(piece)) return 2;
+        std::string normalized(piece);
+        path_normalize(normalized);
+        if (normalized.empty()) return 2;
+        if (already_listed(list, piece, normalized) || list_has_entry(added, normalized)) {
+            continue;
+        }
+        if (!added.empty()) added += ';';
+        added += normalized;
+    }
+    if (added.empty()) return 3;
+
+    std::string result;
+    if (position == Position::end) {
+        result = list;
+        if (!result.empty() && result.back() != ';') result += ';';
+        result += added;
+    } else {
+        result = added;
+        if (!list.empty()) {
+            result += ';';
+            result += list;
+        }
+    }
+    if (result.size() > kMaxPathList) return 4;
+    list = std::move(result);
+    return 0;
+}
+
+int pathlist_remove(std::string& list, std::string_view operand) {
+    if (operand.find(';') == std::string_view::npos) return pathlist_remove_entry(list, operand);
+
+    // Every piece is tried; the caller writes back only a complete removal,
+    // so the list changes only then.
+    std::string edited = list;
+    int result = 0;
+    const std::vector<std::string_view> pieces = split_list(operand);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const bool last = i + 1 == pieces.size();
+        if (last && pieces[i].empty()) break;
+        if (pathlist_remove_entry(edited, pieces[i]) != 0) result = 1;
+    }
+    if (result == 0) list = std::move(edited);
+    return result;
+}
+
+int pathlist_remove_entry(std::string& list, std::string_view dir) {
+    if (dir.empty()) return 1;
+    std::string normalized(dir);
+    path_normalize(normalized);
+
+    std::vector<std::string_view> kept;
+    bool removed = false;
+    for (std::string_view entry : split_list(list)) {
+        const bool match =
+            !entry.empty() && (same_directory(entry, dir) ||
+                               (!normalized.empty() && same_directory(entry, normalized)));
+        if (match) {
+            removed = true;
+        } else {
+            kept.push_back(entry);
+        }
+    }
+    if (!removed) return 2;
+    list = join_list(kept);
+    return 0;
+}
+
+}  // namespace qh
