@@ -1,0 +1,71 @@
+// One argument in operation position, recognised: what to do and with which
+// of the following arguments.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace qh {
+
+enum class Action {
+    syntax_error,
+    // Texts that end the run.
+    help,
+    examples,
+    // Switches: no result line.
+    bare_output,
+    select_locale,
+    scope_system,
+    scope_user,
+    position_start,
+    position_end,
+    refresh,
+    no_refresh,
+    // Environment variables: result line.
+    env_add_path,
+    env_remove_path,
+    env_write,
+    env_delete,
+    path_add,
+    path_remove,
+    // Registry: result line, except a read that succeeds.
+    reg_read,
+    reg_read_latest,
+    reg_set_value,
+    reg_delete_value,
+    reg_create_key,
+    reg_delete_key,
+    regp_add,
+    regp_remove,
+    regfile_apply,
+    regfile_remove,
+    // Detections: end the run.
+    java_detect,
+    java_set_command,
+    gs_detect,
+    gs_add_to_path,
+    winedt_detect,
+    miktex_detect,
+};
+
+// The operands are the following arguments exactly as typed; which fields
+// an action uses is given by its row of the option tables.
+struct Command {
+    Action action = Action::syntax_error;
+    // How many of the following arguments the option takes.
+    std::size_t operand_count = 0;
+    std::string_view key;            // KEY, FILE
+    std::string_view name;           // NAME, ENV, a locale
+    platform::ValueName value_name;  // VALUE of a registry option, when given
+    std::string_view text;           // DIRS, DATA, the VALUE of =env
+};
+
+// `option` is the argument in operation position, `rest` the arguments after
+// it. The option is lower-cased in the current locale to be recognised.
+Command recognise(std::string_view option, std::span<const std::string> rest);
+
+}  // namespace qh

@@ -1,0 +1,17 @@
+// The texts the tool prints about itself. The three that end the run return
+// the exit code the run ends with.
+#pragma once
+
+#include "cli/run.h"
+
+namespace qh {
+
+void print_banner(const Output& out);
+// Banner and help text.
+int show_help(const Output& out, int exit_code);
+// Banner and examples; 0.
+int show_examples(const Output& out);
+// The message, then banner and help; 1.
+int report_syntax_error(const Output& out);
+
+}  // namespace qh

@@ -1,0 +1,25 @@
+// What the run prints about its operations: result lines, read results and
+// detection reports. Texts from the registry are printed exactly as they are.
+#pragma once
+
+#include <string_view>
+
+#include "cli/run.h"
+#include "detect/tex_tools.h"
+
+namespace qh {
+
+void print_result_line(const Output& out, int result);
+
+// -read-reg KEY VALUE: framed as a registry file would show it, or the value
+// text alone.
+void print_read(const Output& out, bool bare, std::string_view key, std::string_view value_name,
+                std::string_view value_text);
+// -regl KEY VALUE: as the read, with the latest subkey name.
+void print_latest(const Output& out, bool bare, std::string_view key, std::string_view latest_name,
+                  std::string_view value_name, std::string_view value_text);
+
+void print_miktex_report(const Output& out, MiktexOutcome outcome, std::string_view texmf,
+                         std::string_view local_texmf);
+
+}  // namespace qh
