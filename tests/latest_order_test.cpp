@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "detect_fixture.h"
+#include "registry/reg_latest.h"
+
+namespace {
+
+using detect_test::Root;
+using detect_test::ScratchKey;
+
+constexpr const char* kKey = "Software\\QuillhavenLatestTest";
+constexpr const char* kKeyPath = "HKEY_CURRENT_USER\\Software\\QuillhavenLatestTest";
+
+TEST(LatestNameOrder, BytesCompareUnsignedAndPrefixesSortFirst) {
+    struct Case {
+        std::string candidate;
+        std::string current;
+        bool greater;
+    };
+    const Case cases[] = {
+        {"9.0", "10.0", true},     {"10.0", "9.0", false},
+        {"1.5.0_06", "1.5", true}, {"1.5", "1.5.0_06", false},
+        {"a", "B", true},          {"\x80", "zzz", true},
+        {"zzz", "\xff", false},    {"8.50", "8.50", false},
+        {"8.14", "", true},        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(qh::latest_name_greater(c.candidate, c.current), c.greater)
+            << c.candidate << " vs " << c.current;
+    }
+}
+
+struct Subkey {
+    std::string name;
+    std::optional<std::string> value;  // "Ver" of that subkey, if it has one
+};
+
+struct LatestCase {
+    const char* label;
+    std::vector<Subkey> subkeys;  // no entry at all: the key itself is missing
+    bool key_exists;
+    std::string latest_on_entry;
+    int code;
+    std::string latest_after;
+    std::string value_after;  // "old" when the buffer must stay as it was
+};
+
+TEST(RegReadLatest, PicksGreatestNameAndChainsFromTheNameGiven) {
+    const LatestCase cases[] = {
+        {"versions", {{"8.14", "a"}, {"8.50", "b"}, {"8.15", "c"}}, true, "", 0, "8.50", "b"},
+        {"no numeric order", {{"9.0", "nine"}, {"10.0", "ten"}}, true, "", 0, "9.0", "nine"},
+        {"longer name wins", {{"1.5", "a"}, {"1.5.0_06", "b"}}, true, "", 0, "1.5.0_06", "b"},
+        {"case counts", {{"B", "upper"}, {"a", "lower"}}, true, "", 0, "a", "lower"},
+        {"no subkeys", {}, true, "", 12, "", "old"},
+        {"no subkeys, name given", {}, true, "9.0", 2, "9.0", "old"},
+        {"same name here", {{"8.5", "a"}, {"9.0", "b"}}, true, "9.0", 0, "9.0", "b"},
+        {"name given is missing here", {{"8.5", "a"}}, true, "9.0", 2, "9.0", "old"},
+        {"greater name here", {{"8.5", "a"}, {"7.0", "b"}}, true, "8.0", 0, "8.5", "a"},
+        {"latest lacks the value",
+         {{"1.0", "a"}, {"2.0", std::nullopt}},
+         true,
+         "",
+         1,
+         "2.0",
+         "old"},
+        {"key missing", {}, false, "1.0", 11, "1.0", "old"},
+    };
+    for (const LatestCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchKey key(Root::current_user, kKey);
+        if (key.existed_before()) GTEST_SKIP() << "the machine has its own " << kKey;
+        if (c.key_exists) key.create("");
+        for (const Subkey& subkey : c.subkeys) {
+            if (subkey.value) {
+                key.set(subkey.name, "Ver", *subkey.value);
+            } else {
+                key.create(subkey.name);
+            }
+        }
+
+        qh::RegValue value{qh::platform::kRegSz, std::string("old", 4)};
+        std::string latest = c.latest_on_entry;
+        EXPECT_EQ(qh::reg_read_latest(value, latest, kKeyPath, "Ver"), c.code);
+        EXPECT_EQ(latest, c.latest_after);
+        EXPECT_EQ(qh::reg_value_text(value), c.value_after);
+    }
+}
+
+TEST(RegReadLatest, UnknownRootIsRefused) {
+    qh::RegValue value;
+    std::string latest = "x";
+    EXPECT_EQ(qh::reg_read_latest(value, latest, "HKLM\\SOFTWARE", "Ver"), 11);
+    EXPECT_EQ(qh::reg_read_latest(value, latest, "no backslash", "Ver"), 11);
+    EXPECT_EQ(latest, "x");
+}
+
+TEST(RegReadLatestCommand, PrintsFramedOrBareAndGoesOnAfterAFailure) {
+    ScratchKey key(Root::current_user, kKey);
+    if (key.existed_before()) GTEST_SKIP() << "the machine has its own " << kKey;
+    key.set("8.14", "GS_DLL", "C:\\gs\\old.dll");
+    key.set("8.50", "GS_DLL", "C:\\gs\\gsdll32.dll");
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string output;
+    };
+    const std::string path = kKeyPath;
+    const std::string framed = "\n[" + path + "\\8.50]\nGS_DLL=C:\\gs\\gsdll32.dll\n";
+    const Case cases[] = {
+        {{"-regl", path, "GS_DLL"}, framed},
+        {{"-x", "-regl", path, "GS_DLL"}, "8.50\nC:\\gs\\gsdll32.dll"},
+        {{"-regl", path, "Missing", "-regl", path, "GS_DLL"},
+         "Error: Failed to do speicified operation(s)!\n" + framed},
+    };
+    for (const Case& c : cases) {
+        const detect_test::CliRun run = detect_test::run_cli(c.args);
+        EXPECT_EQ(run.exit_code, 0);
+        EXPECT_EQ(run.output, c.output);
+    }
+}
+
+}  // namespace
