@@ -1,24 +1,15 @@
-// Placeholder until this backend lands: every call fails.
+// Placeholder for the services of this backend that have not landed yet.
 #include "platform/platform.h"
 
 namespace qh::platform {
-Key root_key(Root root) { return Key{static_cast<std::uintptr_t>(root) + 1}; }
-long reg_open_key(Key, std::string_view, Key&) { return kErrorFileNotFound; }
-long reg_create_key_ex(Key, std::string_view, Key&) { return kErrorAccessDenied; }
-long reg_create_key(Key, std::string_view, Key&) { return kErrorAccessDenied; }
-long reg_query_value(Key, ValueName, std::uint32_t&, std::string&, std::size_t) { return kErrorFileNotFound; }
-long reg_set_value(Key, ValueName, std::uint32_t, std::string_view) { return kErrorAccessDenied; }
-long reg_delete_value(Key, ValueName) { return kErrorFileNotFound; }
-long reg_enum_key(Key, std::uint32_t, std::string&, std::size_t) { return kErrorNoMoreItems; }
-void reg_close_key(Key) {}
-long reg_delete_tree(Key, std::string_view) { return kErrorFileNotFound; }
-void operation_begin() {}
-void operation_end() {}
 bool locale_select(std::string_view) { return false; }
 std::string locale_lower(std::string_view text) { return std::string(text); }
 int locale_compare_nocase(std::string_view a, std::string_view b) { return a.compare(b); }
 bool wide_to_multibyte(std::u16string_view, std::string&) { return false; }
-void stdout_write(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); std::fflush(stdout); }
+void stdout_write(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
 std::optional<std::string> current_directory() { return std::nullopt; }
 std::optional<std::uint32_t> find_first_attributes(std::string_view) { return std::nullopt; }
 bool create_directory(std::string_view) { return false; }

@@ -1,0 +1,172 @@
+// The registry calls over the emulated registry.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/registry_store.h"
+
+namespace qh::platform {
+namespace {
+
+using posix::KeyId;
+using posix::RegistryStore;
+
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorKeyDeleted = 1018;
+
+// The system's own limits, in characters (bytes here).
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+
+// The A calls take zero-terminated texts: anything after a zero is unseen.
+std::string_view c_text(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+std::string_view value_name(ValueName name) { return name ? c_text(*name) : std::string_view(); }
+
+// The components of a subkey path; nothing when one is empty or too long.
+// An empty path is the key itself, and one trailing backslash is allowed.
+std::optional<std::vector<std::string_view>> split_subkey(std::string_view subkey) {
+    subkey = c_text(subkey);
+    std::vector<std::string_view> parts;
+    if (subkey.empty()) return parts;
+    if (subkey.back() == '\\') subkey.remove_suffix(1);
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = subkey.find('\\', start);
+        const std::string_view part = subkey.substr(start, end - start);
+        if (part.empty() || part.size() > kMaxKeyNameLength) return std::nullopt;
+        parts.push_back(part);
+        if (end == std::string_view::npos) return parts;
+        start = end + 1;
+    }
+}
+
+long open_or_create(Key parent, std::string_view subkey, bool create, Key& out) {
+    out = Key{};
+    RegistryStore* store = RegistryStore::instance();
+    if (!store) return kErrorAccessDenied;
+    if (!parent) return kErrorInvalidHandle;
+    const auto parts = split_subkey(subkey);
+    if (!parts) return kErrorInvalidParameter;
+
+    KeyId key = static_cast<KeyId>(parent.handle);
+    if (!store->key_exists(key)) return kErrorKeyDeleted;
+    std::size_t found = 0;
+    for (; found < parts->size(); ++found) {
+        const auto child = store->find_child(key, (*parts)[found]);
+        if (!child) break;
+        key = *child;
+    }
+    if (found < parts->size()) {
+        if (!create) return kErrorFileNotFound;
+        // Look again inside the unit: another run may have added them since.
+        if (!store->unit_begin()) return kErrorAccessDenied;
+        for (; found < parts->size(); ++found) {
+            auto child = store->find_child(key, (*parts)[found]);
+            if (!child) child = store->add_child(key, (*parts)[found]);
+            if (!child) {
+                store->unit_rollback();
+                return store->key_exists(key) ? kErrorAccessDenied : kErrorKeyDeleted;
+            }
+            key = *child;
+        }
+        if (!store->unit_commit()) return kErrorAccessDenied;
+    }
+    out = Key{static_cast<std::uintptr_t>(key)};
+    return kErrorSuccess;
+}
+
+}  // namespace
+
+Key root_key(Root root) {
+    return Key{static_cast<std::uintptr_t>(posix::kFirstRootId + static_cast<KeyId>(root))};
+}
+
+long reg_open_key(Key parent, std::string_view subkey, Key& out) {
+    return open_or_create(parent, subkey, false, out);
+}
+
+long reg_create_key_ex(Key parent, std::string_view subkey, Key& out) {
+    return open_or_create(parent, subkey, true, out);
+}
+
+long reg_create_key(Key parent, std::string_view subkey, Key& out) {
+    return open_or_create(parent, subkey, true, out);
+}
+
+long reg_query_value(Key key, ValueName name, std::uint32_t& type, std::string& data,
+                     std::size_t capacity) {
+    RegistryStore* store = RegistryStore::instance();
+    if (!store) return kErrorAccessDenied;
+    if (!key) return kErrorInvalidHandle;
+    RegistryStore::Value value;
+    switch (store->value(static_cast<KeyId>(key.handle), value_name(name), capacity, value)) {
+        case RegistryStore::Lookup::missing:
+            return kErrorFileNotFound;
+        case RegistryStore::Lookup::too_large:
+            return kErrorMoreData;
+        case RegistryStore::Lookup::found:
+            break;
+    }
+    type = value.type;
+    data = std::move(value.data);
+    return kErrorSuccess;
+}
+
+long reg_set_value(Key key, ValueName name, std::uint32_t type, std::string_view data) {
+    RegistryStore* store = RegistryStore::instance();
+    if (!store) return kErrorAccessDenied;
+    if (!key) return kErrorInvalidHandle;
+    const std::string_view text = value_name(name);
+    if (text.size() > kMaxValueNameLength) return kErrorInvalidParameter;
+    const KeyId id = static_cast<KeyId>(key.handle);
+    if (store->set_value(id, text, type, data)) return kErrorSuccess;
+    return store->key_exists(id) ? kErrorAccessDenied : kErrorKeyDeleted;
+}
+
+long reg_delete_value(Key key, ValueName name) {
+    RegistryStore* store = RegistryStore::instance();
+    if (!store) return kErrorAccessDenied;
+    if (!key) return kErrorInvalidHandle;
+    return store->delete_value(static_cast<KeyId>(key.handle), value_name(name))
+               ? kErrorSuccess
+               : kErrorFileNotFound;
+}
+
+long reg_enum_key(Key key, std::uint32_t index, std::string& name, std::size_t capacity) {
+    RegistryStore* store = RegistryStore::instance();
+    if (!store) return kErrorAccessDenied;
+    if (!key) return kErrorInvalidHandle;
+    // A key deleted meanwhile simply has no more subkeys, so no caller's
+    // enumeration can run on without end.
+    auto child = store->child_name(static_cast<KeyId>(key.handle), index);
+    if (!child) return kErrorNoMoreItems;
+    if (child->size() > capacity) return kErrorMoreData;
+    name = std::move(*child);
+    return kErrorSuccess;
+}
+
+void reg_close_key(Key) {
+    // A handle is only a row id: nothing is held open.
+}
+
+long reg_delete_tree(Key parent, std::string_view subkey) {
+    Key key;
+    if (const long rc = reg_open_key(parent, subkey, key); rc != kErrorSuccess) return rc;
+    const KeyId id = static_cast<KeyId>(key.handle);
+    if (id < posix::kFirstRootId + posix::kRootCount) return kErrorAccessDenied;
+    RegistryStore* store = RegistryStore::instance();
+    return store->delete_tree(id) ? kErrorSuccess : kErrorAccessDenied;
+}
+
+void operation_begin() {
+    if (RegistryStore* store = RegistryStore::instance()) store->scope_begin();
+}
+
+void operation_end() {
+    if (RegistryStore* store = RegistryStore::instance()) store->scope_end();
+}
+
+}  // namespace qh::platform

@@ -1,0 +1,93 @@
+// The emulated registry: one SQLite connection for the process, with its
+// schema, the seed of a fresh machine and the prepared statements the
+// registry calls run. Keys are rows; a key handle is the row id.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qh::platform::posix {
+
+using KeyId = std::int64_t;
+
+// Row ids of the seven roots, in the order of platform::Root.
+inline constexpr KeyId kFirstRootId = 1;
+inline constexpr int kRootCount = 7;
+
+// Letter case aside, names are equal when their ASCII-lower-cased bytes are.
+std::string fold_name(std::string_view name);
+
+class RegistryStore {
+  public:
+    // The process's store, opened on first use (creating and seeding the
+    // machine); nullptr when the database cannot be opened.
+    static RegistryStore* instance();
+
+    RegistryStore(const RegistryStore&) = delete;
+    RegistryStore& operator=(const RegistryStore&) = delete;
+    ~RegistryStore();
+
+    bool key_exists(KeyId key);
+    std::optional<KeyId> find_child(KeyId parent, std::string_view name);
+    // Adds a child that does not exist yet; nothing on failure.
+    std::optional<KeyId> add_child(KeyId parent, std::string_view name);
+    // The name of child number `index` in a stable order (by folded name).
+    std::optional<std::string> child_name(KeyId parent, std::int64_t index);
+    // Removes the key with every key and value below it.
+    bool delete_tree(KeyId key);
+
+    struct Value {
+        std::uint32_t type = 0;
+        std::string data;
+    };
+    enum class Lookup { found, missing, too_large };
+    // Fills `out` only when the value holds at most `capacity` bytes.
+    Lookup value(KeyId key, std::string_view name, std::size_t capacity, Value& out);
+    // False when the key no longer exists or the write fails.
+    bool set_value(KeyId key, std::string_view name, std::uint32_t type, std::string_view data);
+    // False when there was no such value.
+    bool delete_value(KeyId key, std::string_view name);
+
+    // A unit of several statements: its own transaction outside an
+    // operation scope, a savepoint inside one.
+    bool unit_begin();
+    bool unit_commit();
+    void unit_rollback();
+
+    // The operation scope (an immediate transaction); not nested.
+    void scope_begin();
+    void scope_end();
+
+  private:
+    explicit RegistryStore(sqlite3* db) : db_(db) {}
+    bool prepare_all();
+    bool ensure_schema();
+    bool seed();
+    bool run(sqlite3_stmt* statement);
+
+    sqlite3* db_ = nullptr;
+    bool in_scope_ = false;
+    bool unit_is_savepoint_ = false;
+
+    sqlite3_stmt* key_exists_ = nullptr;
+    sqlite3_stmt* find_child_ = nullptr;
+    sqlite3_stmt* add_child_ = nullptr;
+    sqlite3_stmt* child_name_ = nullptr;
+    sqlite3_stmt* delete_tree_values_ = nullptr;
+    sqlite3_stmt* delete_tree_keys_ = nullptr;
+    sqlite3_stmt* value_ = nullptr;
+    sqlite3_stmt* set_value_ = nullptr;
+    sqlite3_stmt* delete_value_ = nullptr;
+    sqlite3_stmt* begin_ = nullptr;
+    sqlite3_stmt* commit_ = nullptr;
+    sqlite3_stmt* rollback_ = nullptr;
+    sqlite3_stmt* savepoint_ = nullptr;
+    sqlite3_stmt* release_ = nullptr;
+    sqlite3_stmt* rollback_to_ = nullptr;
+};
+
+}  // namespace qh::platform::posix
