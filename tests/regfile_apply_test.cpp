@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "regfile/regfile.h"
+#include "registry/reg_value.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+using qh::RegfileMode;
+namespace platform = qh::platform;
+
+constexpr std::string_view kBase = "Software\\QuillhavenTests\\regfile";
+const std::string kBasePath = "HKEY_CURRENT_USER\\" + std::string(kBase);
+
+qh::Key user_root() { return platform::root_key(platform::Root::current_user); }
+
+// Reads values of any size: imports write far more than a command-line read
+// may fetch.
+std::optional<qh::RegValue> read_value(std::string_view subkey, std::string_view name) {
+    platform::Key key;
+    if (platform::reg_open_key(user_root(), subkey, key) != platform::kErrorSuccess) {
+        return std::nullopt;
+    }
+    qh::RegValue value;
+    const long status = platform::reg_query_value(key, name, value.type, value.data, 1 << 24);
+    platform::reg_close_key(key);
+    if (status != platform::kErrorSuccess) return std::nullopt;
+    return value;
+}
+
+bool key_exists(platform::Key root, std::string_view subkey) {
+    platform::Key key;
+    if (platform::reg_open_key(root, subkey, key) != platform::kErrorSuccess) return false;
+    platform::reg_close_key(key);
+    return true;
+}
+
+// Long data are compared by their size and a checksum, to keep failures short.
+std::string describe(const std::string& bytes) {
+    if (bytes.size() <= 64) return testing::PrintToString(bytes);
+    std::uint32_t sum = 0;
+    for (char c : bytes) sum = sum * 31 + static_cast<unsigned char>(c);
+    return std::to_string(bytes.size()) + " bytes, checksum " + std::to_string(sum) + ", ending " +
+           testing::PrintToString(bytes.substr(bytes.size() - 16));
+}
+
+std::string escaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string to_wide(std::string_view text) {
+    std::string bytes = "\xff\xfe";
+    for (char c : text) bytes += {c, '\0'};
+    return bytes;
+}
+
+std::string crlf(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+// Each test works below a key of its own, emptied first, and converts with
+// code page 1252.
+class RegfileApplyTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(platform::locale_select("english"));
+        qh::reg_delete_key_at(user_root(), kBase);
+        dir_ = qh_test::scratch_dir("regfile_apply");
+        ASSERT_FALSE(dir_.empty());
+    }
+    void TearDown() override {
+        qh::reg_delete_key_at(user_root(), kBase);
+        platform::locale_select("C");
+    }
+
+    int apply(std::string_view bytes, RegfileMode mode) {
+        const std::string path = dir_ + "\\file" + std::to_string(++files_) + ".reg";
+        EXPECT_TRUE(qh_test::write_file(path, bytes));
+        return qh::regfile_apply(path, mode);
+    }
+
+    std::string dir_;
+    int files_ = 0;
+};
+
+struct Expect {
+    std::string name;
+    std::uint32_t type;  // kRegNone: the value must not exist
+    std::string bytes;
+};
+
+TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
+    const std::string long_text(40000, 'q');
+    // A key line that a reader cutting long lines into pieces would find.
+    const std::string hidden_key = std::string(33294 - 10, 'p') + "[" + kBasePath + "\\hidden]";
+    std::string big_hex = "\"bighex\"=hex:";
+    std::string big_bytes;
+    for (int i = 0; i < 40000; ++i) {
+        big_hex += (i % 2 ? "ab," : "01,");
+        big_bytes.push_back(i % 2 ? '\xab' : '\x01');
+        if (i % 25 == 24) big_hex += "\\\n  ";
+    }
+    big_hex.resize(big_hex.size() - (big_hex.ends_with("  ") ? 5 : 1));
+
+    const std::string body = "REGEDIT4\n\n\"before\"=\"no key yet\"\n[" + kBasePath +
+                             "]\n"
+                             "\"s\"=\"a\\\\b\\\"c\"\n"
+                             "\"marked\"=\"y\" --uninstall\n"
+                             "\"inner\"=\"--uninstall\"\n"
+                             "@=\"default\"\n"
+                             "\"d\"=dword:00000010\n"
+                             "\"dspace\"=dword: fFfFfFfF9\n"
+                             "\"dz\"=dword:zz\n"
+                             "\"b\"=hex:01,02\n"
+                             "\"bempty\"=hex:\n"
+                             "\"e\"=hex(2):25,00,50,00,00,00\n"
+                             "\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
+                             "\"h0\"=hex(0):00\n"
+                             "\"minus\"=-\n"
+                             "\"cont\"=hex:01,02,\\\n  03,04\n"
+                             "\"tab\"=hex:01,\\\n\t03,04\n"
+                             "\"after\"=\"z\"\n"
+                             "\"noeq\" =\"x\"\n"
+                             "\"long\"=\"" +
+                             long_text + "\"\n\"hidden\"=\"" + escaped(hidden_key) + "\"\n" +
+                             big_hex + "\n\"last\"=dword:1";
+    const std::vector<Expect> expects = {
+        {"before", platform::kRegNone, ""},
+        {"s", platform::kRegSz, "a\\b\"c\0"s},
+        {"marked", platform::kRegSz, "y\0"s},
+        {"inner", platform::kRegSz, "--uninstall\0"s},
+        {"", platform::kRegSz, "default\0"s},
+        {"d", platform::kRegDword, "\x10\0\0\0"s},
+        {"dspace", platform::kRegDword, "\xff\xff\xff\xff"s},
+        {"dz", platform::kRegNone, ""},
+        {"b", platform::kRegBinary, "\x01\x02"s},
+        {"bempty", platform::kRegNone, ""},
+        {"e", platform::kRegExpandSz, "%P\0"s},
+        {"m", platform::kRegMultiSz, "a\0b\0\0"s},
+        {"h0", platform::kRegNone, ""},
+        {"minus", platform::kRegNone, ""},
+        {"cont", platform::kRegBinary, "\x01\x02\x03\x04"s},
+        {"tab", platform::kRegNone, ""},
+        {"after", platform::kRegSz, "z\0"s},
+        {"noeq", platform::kRegNone, ""},
+        {"long", platform::kRegSz, long_text + '\0'},
+        {"hidden", platform::kRegSz, hidden_key + '\0'},
+        {"bighex", platform::kRegBinary, big_bytes},
+        {"last", platform::kRegDword, "\x01\0\0\0"s},
+    };
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "UTF-16LE" : "ANSI");
+        qh::reg_delete_key_at(user_root(), kBase);
+        ASSERT_EQ(apply(wide ? to_wide(crlf(body)) : crlf(body), RegfileMode::apply), 0);
+        for (const Expect& e : expects) {
+            const auto value = read_value(kBase, e.name);
+            if (e.type == platform::kRegNone) {
+                EXPECT_FALSE(value.has_value()) << e.name;
+                continue;
+            }
+            ASSERT_TRUE(value.has_value()) << e.name;
+            EXPECT_EQ(value->type, e.type) << e.name;
+            EXPECT_EQ(describe(value->data), describe(e.bytes)) << e.name;
+        }
+        EXPECT_FALSE(key_exists(user_root(), std::string(kBase) + "\\hidden"));
+    }
+}
+
+// Install, then uninstall with the same file: what it marks goes, the rest
+// stays, and removal creates nothing.
+TEST_F(RegfileApplyTest, InstallThenUninstall) {
+    const std::string keep = std::string(kBase) + "\\keep";
+    const std::string gone = std::string(kBase) + "\\gone";
+    const std::string file = crlf("REGEDIT4\n[" + kBasePath +
+                                  "\\keep]\n"
+                                  "\"plain\"=\"v\"\n"
+                                  "\"text\"=\"v\" --uninstall\n"
+                                  "\"inner\"=\"--uninstall\"\n"
+                                  "\"num\"=dword:00000001 --uninstall\n"
+                                  "\"numkept\"=dword:00000002\n"
+                                  "\"bin\"=hex:01,02 --uninstall\n"
+                                  "\"list\"=hex(7):61,00,00,\\ --uninstall\n  00,00,00\n"
+                                  "\"binkept\"=hex:01,\\\n  02 --uninstall\n"
+                                  "@=\"d\" --uninstall\n"
+                                  "[" +
+                                  kBasePath +
+                                  "\\gone]--uninstall\n"
+                                  "\"x\"=\"y\"\n"
+                                  "[" +
+                                  kBasePath +
+                                  "\\gone\\sub]\n"
+                                  "\"z\"=\"w\"\n"
+                                  "[" +
+                                  kBasePath + "\\never]\n\"n\"=\"v\" --uninstall\n");
+    ASSERT_EQ(apply(file, RegfileMode::apply), 0);
+    for (const char* name :
+         {"plain", "text", "inner", "num", "numkept", "bin", "list", "binkept", ""}) {
+        EXPECT_TRUE(read_value(keep, name).has_value()) << name;
+    }
+    EXPECT_TRUE(read_value(gone, "x").has_value());
+    EXPECT_TRUE(read_value(gone + "\\sub", "z").has_value());
+
+    qh::reg_delete_key_at(user_root(), std::string(kBase) + "\\never");
+    ASSERT_EQ(apply(file, RegfileMode::remove), 0);
+    for (const char* name : {"plain", "inner", "numkept", "binkept"}) {
+        EXPECT_TRUE(read_value(keep, name).has_value()) << name;
+    }
+    for (const char* name : {"text", "num", "bin", "list", ""}) {
+        EXPECT_FALSE(read_value(keep, name).has_value()) << name;
+    }
+    EXPECT_FALSE(key_exists(user_root(), gone));
+    EXPECT_FALSE(key_exists(user_root(), gone + "\\sub"));
+    EXPECT_FALSE(key_exists(user_root(), std::string(kBase) + "\\never"));
+}
+
+TEST_F(RegfileApplyTest, KeyLinesThatNameNoKey) {
+    const std::string minus = "[-" + kBasePath + "\\minus]\n\"v\"=\"x\"\n";
+    const std::string file =
+        crlf("[HKEY_CURRENT_USER]\n\"root\"=\"x\"\n" + minus + "[" + kBasePath +
+             "\\ok]\n\"v\"=\"x\"\n[" + kBasePath + "\\unclosed\n\"after\"=\"x\"\n");
+    for (const RegfileMode mode : {RegfileMode::apply, RegfileMode::remove}) {
+        ASSERT_EQ(apply(file, mode), 0);
+        EXPECT_FALSE(read_value("", "root").has_value());
+        const auto hklm = platform::root_key(platform::Root::local_machine);
+        EXPECT_FALSE(key_exists(hklm, std::string(kBase) + "\\minus"));
+        EXPECT_FALSE(key_exists(user_root(), std::string(kBase) + "\\minus"));
+        EXPECT_FALSE(read_value(std::string(kBase) + "\\ok", "after").has_value());
+    }
+    EXPECT_TRUE(read_value(std::string(kBase) + "\\ok", "v").has_value());
+}
+
+TEST_F(RegfileApplyTest, ResultsAndBadInput) {
+    EXPECT_EQ(qh::regfile_apply(dir_ + "\\missing.reg", RegfileMode::apply), 1);
+    EXPECT_EQ(qh::regfile_apply(dir_, RegfileMode::apply), 1);
+    EXPECT_EQ(apply("", RegfileMode::apply), 0);
+
+    // Stopped at a line the code page cannot hold: what came before stays.
+    std::string wide = to_wide(crlf("[" + kBasePath + "]\n\"a\"=\"1\"\n"));
+    wide += "\"\0\x2d\x4e\"\0=\0\"\0x\0\"\0\r\0\n\0"s;
+    wide += to_wide(crlf("\"c\"=\"3\"\n")).substr(2);
+    EXPECT_EQ(apply(wide, RegfileMode::apply), 2);
+    EXPECT_TRUE(read_value(kBase, "a").has_value());
+    EXPECT_FALSE(read_value(kBase, "c").has_value());
+
+    // Cut inside a hex list, at an odd length: the list is not written.
+    const std::string cut =
+        to_wide(crlf("[" + kBasePath + "]\n\"whole\"=dword:5\n\"cut\"=hex:01,02,\\\n  03"));
+    EXPECT_EQ(apply(cut.substr(0, cut.size() - 9), RegfileMode::apply), 0);
+    EXPECT_TRUE(read_value(kBase, "whole").has_value());
+    EXPECT_FALSE(read_value(kBase, "cut").has_value());
+
+    // NUL bytes end the text of their line.
+    EXPECT_EQ(apply("[" + kBasePath + "]\n\"n\0ul\"=\"x\"\n\"v\"=\"a\0b\"\n"s, RegfileMode::apply),
+              0);
+    EXPECT_FALSE(read_value(kBase, "n").has_value());
+    EXPECT_EQ(read_value(kBase, "v").value_or(qh::RegValue{}).data, "a\0"s);
+
+    // Random bytes, with and without the mark, under a key line.
+    std::mt19937 random(4);
+    for (int round = 0; round < 20; ++round) {
+        std::string bytes = round % 2 ? "\xff\xfe"s : ""s;
+        bytes += (round % 2 ? to_wide("[" + kBasePath + "]\n").substr(2) : "[" + kBasePath + "]\n");
+        for (int i = 0; i < 4000; ++i) bytes.push_back(static_cast<char>(random()));
+        const int result = apply(bytes, round % 4 < 2 ? RegfileMode::apply : RegfileMode::remove);
+        EXPECT_TRUE(result == 0 || result == 2) << round;
+    }
+}
+
+}  // namespace
