@@ -1,0 +1,350 @@
+// The dispatcher in-process: exact bytes on standard output and exit codes.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "cli/help.h"
+#include "cli/run.h"
+#include "detect/java_gs.h"
+#include "detect/tex_tools.h"
+#include "registry/reg_commands.h"
+#include "support/test_support.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+const std::string kOk = "Succeeded in doing speicified operation(s)!\n";
+const std::string kFail = "Error: Failed to do speicified operation(s)!\n";
+// In an expected output: either result line, for operations whose outcome
+// belongs to another module.
+const std::string kAny = "\x01";
+
+// Fails with a known line whatever the machine holds: the root is unknown.
+const Args kFailing = {"-regk", "HKLM\\QuillhavenTest"};
+
+struct Outcome {
+    int exit_code = -1;
+    std::string output;
+};
+
+Outcome run(const Args& args) {
+    Outcome outcome;
+    outcome.exit_code = qh::cli_run(args, [&](std::string_view bytes) { outcome.output += bytes; });
+    return outcome;
+}
+
+std::string collect(int (*print)(const qh::Output&)) {
+    std::string text;
+    print([&](std::string_view bytes) { text += bytes; });
+    return text;
+}
+
+std::string help() {
+    std::string text;
+    qh::show_help([&](std::string_view bytes) { text += bytes; }, 0);
+    return text;
+}
+std::string examples() { return collect(qh::show_examples); }
+std::string syntax() { return "Syntax error occurs!\n" + help(); }
+
+Args cat(Args a, const Args& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+bool matches(std::string_view output, std::string_view pattern) {
+    for (const char c : pattern) {
+        if (c == kAny[0]) {
+            if (output.starts_with(kOk)) {
+                output.remove_prefix(kOk.size());
+            } else if (output.starts_with(kFail)) {
+                output.remove_prefix(kFail.size());
+            } else {
+                return false;
+            }
+        } else {
+            if (output.empty() || output.front() != c) return false;
+            output.remove_prefix(1);
+        }
+    }
+    return output.empty();
+}
+
+struct Case {
+    Args args;
+    int exit_code;
+    std::string output;  // kAny stands for either result line
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    for (const std::string& arg : c.args) *os << '[' << arg << ']';
+}
+
+class Dispatch : public testing::TestWithParam<Case> {};
+
+TEST_P(Dispatch, PrintsAndExits) {
+    const Case& c = GetParam();
+    const Outcome got = run(c.args);
+    EXPECT_EQ(got.exit_code, c.exit_code);
+    EXPECT_TRUE(matches(got.output, c.output)) << "got:\n" << got.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Dispatch,
+    testing::Values(Case{{}, 0, help()}, Case{{"-help"}, 0, help()}, Case{{"-h"}, 0, help()},
+                    Case{{"+hello", "-examples"}, 0, help()},
+                    Case{cat(kFailing, {"-help", "+regk", "HKLM\\x"}), 0, kFail + help()},
+                    Case{{"-examples"}, 0, examples()}, Case{{"-exam"}, 0, examples()},
+                    Case{{"=ex12", "-h"}, 0, examples()},
+                    Case{cat(kFailing, {"-examples"}), 0, kFail + examples()}));
+
+// Each way a command line can be wrong; what ran before stays done.
+INSTANTIATE_TEST_SUITE_P(
+    SyntaxErrors, Dispatch,
+    testing::Values(
+        Case{{"user"}, 1, syntax()}, Case{{""}, 1, syntax()}, Case{{"*env", "a", "b"}, 1, syntax()},
+        Case{{"-user", "user"}, 1, syntax()}, Case{{"-user", ""}, 1, syntax()},
+        Case{{"-user", "-"}, 1, syntax()}, Case{{"-st"}, 1, syntax()}, Case{{"-sa12"}, 1, syntax()},
+        Case{{"-q123"}, 1, syntax()}, Case{{"-language"}, 1, syntax()},
+        Case{{"-sys", "-c"}, 1, syntax()}, Case{{"+env", "NAME"}, 1, syntax()},
+        Case{{"=env", "NAME"}, 1, syntax()}, Case{{"-env"}, 1, syntax()},
+        Case{{"-sys", "*env", "a", "b"}, 1, syntax()}, Case{{"+path"}, 1, syntax()},
+        Case{{"-path"}, 1, syntax()}, Case{{"=path", "C:\\a"}, 1, syntax()},
+        Case{{"-read-reg", "K"}, 1, syntax()}, Case{{"+read-reg", "K", "V"}, 1, syntax()},
+        Case{{"-readreg", "K", "V"}, 1, syntax()}, Case{{"-regedit", "K"}, 1, syntax()},
+        Case{{"+refresh"}, 1, syntax()}, Case{{"-reg", "K"}, 1, syntax()},
+        Case{{"-regk"}, 1, syntax()}, Case{{"=regk", "K"}, 1, syntax()},
+        Case{{"=regf", "F"}, 1, syntax()}, Case{{"=regp", "K", "D"}, 1, syntax()},
+        Case{{"+regp", "K"}, 1, syntax()}, Case{{"+regv", "K"}, 1, syntax()},
+        Case{{"=regv", "K"}, 1, syntax()}, Case{{"-sys", "*regv", "K", "D"}, 1, syntax()},
+        Case{{"-regl", "K"}, 1, syntax()}, Case{{"-regr", "K"}, 1, syntax()},
+        Case{{"-regz", "K", "V"}, 1, syntax()},
+        Case{cat(kFailing, {"-st", "-h"}), 1, kFail + syntax()},
+        // Two arguments were left, so the registry path lands in operation position.
+        Case{{"-regv", "HKLM\\x", "-regk", "HKLM\\x"}, 1, kFail + syntax()}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, Dispatch,
+    testing::Values(Case{{"-sys", "-user", "-start", "-end", "-x", "-refresh", "-no-refresh",
+                          "-language", "chs", "-code-page", "english", "-no-refresh"},
+                         0,
+                         ""},
+                    Case{{"-USER", "+Start", "=END", "-Sys"}, 0, ""},
+                    Case{cat({"-language", "no-such-locale"}, kFailing), 0, kFail},
+                    Case{cat({"-language", "chs"}, kFailing), 0, kFail}));
+
+// Every operation followed by a result line takes exactly its operands: the
+// failing command after it is then in operation position.
+INSTANTIATE_TEST_SUITE_P(
+    ResultLines, Dispatch,
+    testing::Values(
+        Case{kFailing, 0, kFail}, Case{cat(kFailing, kFailing), 0, kFail + kFail},
+        Case{cat({"+regk", "HKLM\\x"}, kFailing), 0, kFail + kFail},
+        Case{cat({"+regv", "HKLM\\x", "D"}, kFailing), 0, kFail + kFail},
+        Case{cat({"=regv", "HKLM\\x", "N", "D"}, kFailing), 0, kFail + kFail},
+        Case{{"-regv", "HKLM\\x"}, 0, kFail},
+        Case{cat({"-regv", "HKLM\\x", "N"}, kFailing), 0, kFail + kFail},
+        Case{cat({"-read-reg", "HKLM\\x", "V"}, kFailing), 0, kFail + kFail},
+        Case{cat({"-regr", "HKLM\\x", "V"}, kFailing), 0, kFail + kFail},
+        Case{cat({"-regl", "HKLM\\x", "V"}, kFailing), 0, kFail + kFail},
+        Case{cat({"+regp", "HKLM\\x", "C:\\"}, kFailing), 0, kFail + kFail},
+        Case{cat({"+regp", "HKLM\\x", "N", "C:\\"}, kFailing), 0, kFail + kFail},
+        Case{cat({"-regp", "HKLM\\x", "C:\\"}, kFailing), 0, kFail + kFail},
+        Case{cat({"-regp", "HKLM\\x", "N", "C:\\"}, kFailing), 0, kFail + kFail},
+        Case{cat({"+regf", "C:\\quillhaven-no-such-file.reg"}, kFailing), 0, kFail + kFail},
+        Case{cat({"-regf", "C:\\quillhaven-no-such-file.reg"}, kFailing), 0, kFail + kFail},
+        Case{cat({"+path", "C:\\quillhaven-no-such-dir"}, kFailing), 0, kAny + kFail},
+        Case{cat({"-path", "C:\\quillhaven-no-such-dir"}, kFailing), 0, kAny + kFail},
+        Case{cat({"-user", "+env", "QH_CLI_TEST", "C:\\quillhaven-no-such-dir"}, kFailing), 0,
+             kAny + kFail},
+        Case{cat({"-user", "-env", "QH_CLI_TEST", "C:\\quillhaven-no-such-dir"}, kFailing), 0,
+             kAny + kFail},
+        // -env NAME as the last two arguments deletes; with more left it takes two.
+        Case{{"-user", "=env", "QH_CLI_TEST", "v", "-env", "QH_CLI_TEST"}, 0, kAny + kAny},
+        Case{{"-user", "-env", "QH_CLI_TEST", "-regk", "HKLM\\x"}, 0, kAny + syntax()},
+        Case{{"-user", "-env", "QH_CLI_TEST"}, 0, kAny}));
+
+// -javaw, -gswin32c, -WinEdt print exactly what their detection found and
+// end the run; the result code is not reported.
+TEST(DispatchDetections, PrintWhatWasFoundAndEnd) {
+    struct Detection {
+        const char* option;
+        int (*detect)(std::string&);
+    };
+    for (const Detection& d :
+         {Detection{"-javaw", qh::java_detect}, Detection{"-gswin32c", qh::gs_detect},
+          Detection{"-WinEdt", qh::detect_winedt}}) {
+        SCOPED_TRACE(d.option);
+        std::string found;
+        d.detect(found);
+        const Outcome got = run(cat({d.option}, kFailing));
+        EXPECT_EQ(got.exit_code, 0);
+        EXPECT_EQ(got.output, found);
+    }
+}
+
+TEST(DispatchDetections, MiktexReportHasOneOfThreeForms) {
+    const Outcome got = run(cat({"-MiKTeX"}, kFailing));
+    EXPECT_EQ(got.exit_code, 0);
+    const std::regex form(
+        "No MiKTeX installation is detected!\n|"
+        "(Normal MiKTeX installation|MiKTeX DirectCD):\nTeXMF=[^\n]*\nLocalTeXMF=[^\n]*\n");
+    EXPECT_TRUE(std::regex_match(got.output, form)) << got.output;
+}
+
+TEST(DispatchDetections, SettersPrintNothingAndEnd) {
+    for (const Args& args : {Args{"+gswin32c", "-regk", "HKLM\\x"},
+                             Args{"+javaw", "QH_CLI_JAVA", "-regk", "HKLM\\x"}}) {
+        SCOPED_TRACE(args[0]);
+        const Outcome got = run(args);
+        EXPECT_EQ(got.exit_code, 0);
+        EXPECT_EQ(got.output, "");
+    }
+}
+
+// Commands against the registry of the machine the tests run on.
+class DispatchRegistry : public testing::Test {
+  protected:
+    const std::string key_ = "HKEY_CURRENT_USER\\Software\\QuillhavenTest\\dispatch";
+    void SetUp() override { qh::reg_delete_key_path(key_); }
+    void TearDown() override { qh::reg_delete_key_path(key_); }
+    bool key_exists(const std::string& path) {
+        const qh::Key key = qh::reg_open_path(path, true);
+        qh::platform::reg_close_key(key);
+        return static_cast<bool>(key);
+    }
+};
+
+TEST_F(DispatchRegistry, SetThenReadFramedAndBare) {
+    const std::string key = key_ + "\\AFPL Ghostscript\\8.50";
+    Outcome got = run({"+regv", key, "GS_DLL", "C:\\gs\\gsdll32.dll", "+regk", key + "\\x"});
+    EXPECT_EQ(got.output, kOk + kOk);
+
+    got = run(cat({"-read-reg", key, "GS_DLL"}, kFailing));
+    EXPECT_EQ(got.exit_code, 0);
+    EXPECT_EQ(got.output, "\n[" + key + "]\nGS_DLL=C:\\gs\\gsdll32.dll\n");
+
+    got = run({"-x", "-regr", key, "gs_dll"});
+    EXPECT_EQ(got.exit_code, 0);
+    EXPECT_EQ(got.output, "C:\\gs\\gsdll32.dll");
+
+    // The name is printed as typed, not as stored.
+    got = run({"-regr", key, "gs_dll"});
+    EXPECT_EQ(got.output, "\n[" + key + "]\ngs_dll=C:\\gs\\gsdll32.dll\n");
+}
+
+TEST_F(DispatchRegistry, ValueTextsArePrintedUnchanged) {
+    ASSERT_EQ(run({"=regv", key_, "%SystemRoot%\\system32;%s%d"}).output, kOk);
+    Outcome got = run({"-x", "-read-reg", key_, ""});
+    EXPECT_EQ(got.output, "%SystemRoot%\\system32;%s%d");
+    got = run({"-read-reg", key_, ""});
+    EXPECT_EQ(got.output, "\n[" + key_ + "]\n=%SystemRoot%\\system32;%s%d\n");
+
+    const qh::Key key = qh::reg_open_path(key_, false);
+    ASSERT_TRUE(key);
+    ASSERT_EQ(qh::reg_write_dword(16, key, "number"), 0);
+    ASSERT_EQ(qh::reg_write_multi_sz(std::string("a\0b\0\0", 5), key, "list"), 0);
+    qh::platform::reg_close_key(key);
+    EXPECT_EQ(run({"-x", "-read-reg", key_, "number"}).output, "0x10");
+    EXPECT_EQ(run({"-x", "-read-reg", key_, "list"}).output, "a\\0b");
+}
+
+TEST_F(DispatchRegistry, OptionalValueNameDependsOnArgumentsLeft) {
+    // Three arguments left: the last one is data, even when it looks like an option.
+    EXPECT_EQ(run({"+regv", key_, "DATA", "-no-refresh"}).output, kOk);
+    EXPECT_EQ(run({"-x", "-read-reg", key_, "DATA"}).output, "-no-refresh");
+    EXPECT_EQ(run({"+regv", key_, "unnamed"}).output, kOk);
+    EXPECT_EQ(run({"-x", "-read-reg", key_, ""}).output, "unnamed");
+
+    EXPECT_EQ(run({"-regv", key_}).output, kOk);
+    EXPECT_EQ(run({"-regv", key_}).output, kFail);
+    EXPECT_EQ(run({"-regv", key_, "data"}).output, kOk);
+    EXPECT_EQ(run({"-read-reg", key_, "DATA"}).output, kFail);
+}
+
+TEST_F(DispatchRegistry, KeysComeAndGo) {
+    const std::string test = key_ + "\\tovrane\\test";
+    EXPECT_EQ(run({"+regk", test, "+regk", test}).output, kOk + kOk);
+    EXPECT_TRUE(key_exists(test));
+    EXPECT_EQ(run({"-regk", key_ + "\\tovrane", "-regk", key_ + "\\tovrane"}).output, kOk + kFail);
+    EXPECT_FALSE(key_exists(key_ + "\\tovrane"));
+}
+
+TEST_F(DispatchRegistry, DeletesNeverCreateNorTakeAHive) {
+    EXPECT_EQ(run({"-regv", key_ + "\\missing", "v"}).output, kFail);
+    EXPECT_FALSE(key_exists(key_ + "\\missing"));
+
+    ASSERT_EQ(run({"+regv", key_, "canary", "alive"}).output, kOk);
+    EXPECT_EQ(run({"-regk", "HKEY_CURRENT_USER\\", "-regk", "hkey_current_user\\"}).output,
+              kFail + kFail);
+    EXPECT_EQ(run({"-x", "-read-reg", key_, "canary"}).output, "alive");
+}
+
+TEST_F(DispatchRegistry, LatestSubkeyFramedAndBare) {
+    const std::string key = key_ + "\\AFPL Ghostscript";
+    ASSERT_EQ(run({"+regv", key + "\\8.14", "GS_DLL", "old", "+regv", key + "\\8.50", "GS_DLL",
+                   "C:\\gs\\gsdll32.dll", "+regv", key + "\\8.15", "GS_DLL", "older"})
+                  .output,
+              kOk + kOk + kOk);
+    Outcome got = run(cat({"-regl", key, "GS_DLL"}, kFailing));
+    EXPECT_EQ(got.exit_code, 0);
+    EXPECT_EQ(got.output, "\n[" + key + "\\8.50]\nGS_DLL=C:\\gs\\gsdll32.dll\n");
+    got = run({"-x", "-regl", key, "GS_DLL"});
+    EXPECT_EQ(got.output, "8.50\nC:\\gs\\gsdll32.dll");
+    // A failed lookup goes on with the argument after its two operands.
+    got = run({"-regl", key, "absent", "+regk", key_ + "\\after"});
+    EXPECT_EQ(got.output, kFail + kOk);
+}
+
+TEST_F(DispatchRegistry, FailureThenSuccessStillExitsZero) {
+    const Outcome got = run(cat(kFailing, {"+regk", key_}));
+    EXPECT_EQ(got.exit_code, 0);
+    EXPECT_EQ(got.output, kFail + kOk);
+}
+
+TEST_F(DispatchRegistry, SwitchesAffectOnlyLaterOperations) {
+    // Scope set after =env does not reach it: the variable lands in the system.
+    const std::string system_env =
+        "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const std::string user_env = "HKEY_CURRENT_USER\\Environment";
+    run({"=env", "QH_CLI_SCOPE", "system", "-user", "=env", "QH_CLI_SCOPE", "user"});
+    const Outcome system_value = run({"-x", "-read-reg", system_env, "QH_CLI_SCOPE"});
+    const Outcome user_value = run({"-x", "-read-reg", user_env, "QH_CLI_SCOPE"});
+    run({"-env", "QH_CLI_SCOPE"});
+    run({"-user", "-env", "QH_CLI_SCOPE"});
+    EXPECT_EQ(system_value.output, "system");
+    EXPECT_EQ(user_value.output, "user");
+}
+
+// The broadcast count is only observable on the emulated machine.
+TEST(DispatchRefresh, EmulatedMachineBroadcastsOnlyAtANormalEnd) {
+    if (!qh_test::on_emulated_machine()) GTEST_SKIP() << "broadcasts are not observable here";
+    struct Case {
+        Args args;
+        int broadcasts;
+    };
+    const std::string canary = "HKEY_CURRENT_USER\\Environment";
+    const Case cases[] = {
+        {{"-refresh"}, 1},
+        {{"-no-refresh", "-refresh"}, 1},
+        {{"-refresh", "-no-refresh"}, 0},
+        {cat({"-refresh"}, kFailing), 1},
+        {{"-sys"}, 0},
+        {{"-refresh", "-h"}, 0},
+        {{"-refresh", "-st"}, 0},
+        {{"-refresh", "-read-reg", canary, "TEMP"}, 0},
+        {{"-refresh", "-read-reg", canary, "QH_NO_SUCH_VALUE"}, 1},
+        {{"-refresh", "+gswin32c"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const int before = qh_test::broadcast_count().value_or(-1);
+        run(c.args);
+        EXPECT_EQ(qh_test::broadcast_count().value_or(-1) - before, c.broadcasts);
+    }
+}
+
+}  // namespace
