@@ -23,6 +23,9 @@ std::string drive_c_root();
 // for a drive other than C: and Z:, or a network path.
 std::optional<std::string> host_path(std::string_view win_path);
 
+// The current directory in Windows form, or nothing when it cannot be had.
+std::optional<std::string> current_windows_directory();
+
 // The Windows form of an absolute host path: "C:\..." inside drive C:,
 // "Z:\..." anywhere else.
 std::string windows_path(std::string_view host);

@@ -14,6 +14,7 @@ using posix::KeyId;
 using posix::RegistryStore;
 
 constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorBadPathname = 161;
 constexpr long kErrorKeyDeleted = 1018;
 
 // The system's own limits, in characters (bytes here).
@@ -49,7 +50,7 @@ long open_or_create(Key parent, std::string_view subkey, bool create, Key& out) 
     if (!store) return kErrorAccessDenied;
     if (!parent) return kErrorInvalidHandle;
     const auto parts = split_subkey(subkey);
-    if (!parts) return kErrorInvalidParameter;
+    if (!parts) return kErrorBadPathname;
 
     KeyId key = static_cast<KeyId>(parent.handle);
     if (!store->key_exists(key)) return kErrorKeyDeleted;

@@ -38,9 +38,9 @@ struct Location {
 };
 
 std::optional<Location> current_location() {
-    const auto cwd = host_current_directory();
-    if (!cwd) return std::nullopt;
-    const std::string win = windows_path(*cwd);
+    const auto current = current_windows_directory();
+    if (!current) return std::nullopt;
+    const std::string& win = *current;
     Location here{win[0], {}};
     std::size_t start = 3;  // after "X:\"
     while (start < win.size()) {
@@ -117,6 +117,12 @@ std::optional<std::string> host_path(std::string_view win_path) {
         host = std::move(next);
     }
     return host.empty() ? std::string("/") : host;
+}
+
+std::optional<std::string> current_windows_directory() {
+    const auto cwd = host_current_directory();
+    if (!cwd) return std::nullopt;
+    return windows_path(*cwd);
 }
 
 std::string windows_path(std::string_view host) {

@@ -1,0 +1,163 @@
+// Files, directories and the current directory of the emulated machine.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/machine.h"
+
+namespace qh::platform {
+namespace {
+
+// The longest directory-and-file combination the search along a variable
+// looks at.
+constexpr std::size_t kMaxSearchPath = 260;
+
+constexpr std::uint32_t kAttrNormal = 0x80;
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+std::string_view c_text(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+std::uint32_t attributes_of(const struct stat& info) {
+    std::uint32_t attributes = 0;
+    if (S_ISDIR(info.st_mode)) attributes |= kAttrDirectory;
+    if ((info.st_mode & 0222) == 0) attributes |= kAttrReadOnly;
+    return attributes ? attributes : kAttrNormal;
+}
+
+std::optional<std::uint32_t> attributes_at(const std::string& host) {
+    struct stat info;
+    if (stat(host.c_str(), &info) != 0) return std::nullopt;
+    return attributes_of(info);
+}
+
+char fold(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+// '*' matches any run of characters and '?' exactly one, letter case aside.
+bool wildcard_match(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0, n = 0;
+    std::size_t star = std::string_view::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+// As the system does, "name.*" also matches a name without any extension.
+bool file_pattern_match(std::string_view pattern, std::string_view name) {
+    if (wildcard_match(pattern, name)) return true;
+    return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+           name.find('.') == std::string_view::npos &&
+           wildcard_match(pattern.substr(0, pattern.size() - 2), name);
+}
+
+// The entries of a directory in the order a search walks them: "." and ".."
+// first (not in a drive's root), then the names in byte order.
+std::vector<std::string> search_order(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* stream = opendir(dir.c_str());
+    if (!stream) return names;
+    while (const dirent* entry = readdir(stream)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+    }
+    closedir(stream);
+    std::sort(names.begin(), names.end());
+    if (dir != "/" && dir != posix::drive_c_root()) names.insert(names.begin(), {".", ".."});
+    return names;
+}
+
+bool exists(std::string_view win_path) {
+    const auto host = posix::host_path(win_path);
+    return host && access(host->c_str(), F_OK) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> current_directory() { return posix::current_windows_directory(); }
+
+std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
+    path = c_text(path);
+    if (path.empty() || is_separator(path.back())) return std::nullopt;
+
+    std::size_t cut = path.find_last_of("\\/");
+    cut = cut == std::string_view::npos ? (path.size() >= 2 && path[1] == ':' ? 2 : 0) : cut + 1;
+    const std::string_view folder = path.substr(0, cut);
+    const std::string_view pattern = path.substr(cut);
+    if (folder.find_first_of("*?") != std::string_view::npos) return std::nullopt;
+
+    if (pattern.find_first_of("*?") == std::string_view::npos) {
+        const auto host = posix::host_path(path);
+        return host ? attributes_at(*host) : std::nullopt;
+    }
+    const auto dir = posix::host_path(folder);
+    if (!dir) return std::nullopt;
+    for (const std::string& name : search_order(*dir))
+        if (file_pattern_match(pattern, name))
+            if (const auto attributes = attributes_at(*dir + "/" + name)) return attributes;
+    return std::nullopt;
+}
+
+bool create_directory(std::string_view path) {
+    const auto host = posix::host_path(c_text(path));
+    return host && mkdir(host->c_str(), 0777) == 0;
+}
+
+std::FILE* file_open(std::string_view path, const char* mode) {
+    const auto host = posix::host_path(c_text(path));
+    if (!host || !mode) return nullptr;
+    std::string host_mode;
+    for (const char* c = mode; *c; ++c)
+        if (*c != 't') host_mode += *c;
+    std::FILE* file = std::fopen(host->c_str(), host_mode.c_str());
+    // A directory is not a file to read, as on Windows.
+    struct stat info;
+    if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+bool search_env_path(std::string_view file, std::string_view variable) {
+    file = c_text(file);
+    if (file.empty()) return false;
+    if (exists(file)) return true;
+    const auto list = env_lookup(variable);
+    if (!list) return false;
+    std::size_t start = 0;
+    while (start <= list->size()) {
+        std::size_t end = list->find(';', start);
+        if (end == std::string::npos) end = list->size();
+        std::string dir;
+        for (char c : std::string_view(*list).substr(start, end - start))
+            if (c != '"') dir += c;
+        start = end + 1;
+        if (dir.empty()) continue;
+        const char last = dir.back();
+        if (last != '\\' && last != '/' && last != ':') dir += '\\';
+        dir += file;
+        if (dir.size() <= kMaxSearchPath && exists(dir)) return true;
+    }
+    return false;
+}
+
+}  // namespace qh::platform

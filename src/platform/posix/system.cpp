@@ -1,0 +1,108 @@
+// Family, process environment, child commands, broadcast and standard output
+// of the emulated machine.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/machine.h"
+
+extern char** environ;
+
+namespace qh::platform {
+namespace {
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+void write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+}  // namespace
+
+std::optional<Family> windows_family() {
+    const char* family = std::getenv("QUILLHAVEN_WINDOWS_FAMILY");
+    return family && same_ignoring_case(family, "9x") ? Family::win9x : Family::nt;
+}
+
+std::optional<std::string> env_lookup(std::string_view name) {
+    name = name.substr(0, name.find('\0'));
+    if (name.empty()) return std::nullopt;
+    // The host may hold names that differ only in case; the exact one wins.
+    std::optional<std::string> found;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string_view text = *entry;
+        const std::size_t equals = text.find('=');
+        if (equals == std::string_view::npos) continue;
+        const std::string_view key = text.substr(0, equals);
+        if (key == name) return std::string(text.substr(equals + 1));
+        if (!found && same_ignoring_case(key, name)) found = std::string(text.substr(equals + 1));
+    }
+    return found;
+}
+
+CommandResult run_command(std::string_view command_line) {
+    CommandResult result;
+    const std::string command(command_line.substr(0, command_line.find('\0')));
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0) return result;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(output[1], STDOUT_FILENO);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(output[1]);
+    if (pid < 0) {
+        close(output[0]);
+        return result;
+    }
+    char chunk[4096];
+    while (true) {
+        const ssize_t got = read(output[0], chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        result.output.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(output[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return result;
+    result.started = true;
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+void broadcast_environment_change() {
+    const std::string log = posix::machine_root() + "/broadcast.log";
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return;
+    // One write, so that lines of concurrent runs never mix.
+    write_all(fd, "WM_WININICHANGE Environment\n");
+    close(fd);
+}
+
+void stdout_write(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace qh::platform
