@@ -132,13 +132,24 @@ bool RegfileReader::read_ansi_line(std::string& line) {
 bool RegfileReader::read_wide_line(std::string& line) {
     wide_line_.clear();
     if (!ensure(2)) return false;  // the end, or an odd last byte
-    while (ensure(2)) {
-        const unsigned low = static_cast<unsigned char>(buffer_[pos_]);
-        const unsigned high = static_cast<unsigned char>(buffer_[pos_ + 1]);
-        pos_ += 2;
-        const auto unit = static_cast<char16_t>(low | (high << 8));
-        if (unit == u'\n') break;
-        wide_line_.push_back(unit);
+    bool line_end = false;
+    while (!line_end && ensure(2)) {
+        // Every whole code unit already buffered, without a call per unit.
+        const char* bytes = buffer_.data() + pos_;
+        const std::size_t units = (buffer_.size() - pos_) / 2;
+        std::size_t i = 0;
+        while (i < units) {
+            const unsigned low = static_cast<unsigned char>(bytes[2 * i]);
+            const unsigned high = static_cast<unsigned char>(bytes[2 * i + 1]);
+            ++i;
+            const auto unit = static_cast<char16_t>(low | (high << 8));
+            if (unit == u'\n') {
+                line_end = true;
+                break;
+            }
+            wide_line_.push_back(unit);
+        }
+        pos_ += 2 * i;
     }
     if (stop_ != Stop::none) return false;
     std::u16string_view text = wide_line_;
