@@ -1,0 +1,67 @@
+// The fixed texts: line counts and the lines that are easy to get wrong.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/help.h"
+
+namespace {
+
+std::vector<std::string> lines_of(int (*print)(const qh::Output&, int), int code) {
+    std::string text;
+    EXPECT_EQ(print([&](std::string_view bytes) { text += bytes; }, code), code);
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        EXPECT_NE(end, std::string::npos) << "unterminated last line";
+        if (end == std::string::npos) break;
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+int examples(const qh::Output& out, int) { return qh::show_examples(out); }
+int syntax_error(const qh::Output& out, int) { return qh::report_syntax_error(out); }
+
+TEST(HelpTexts, BannerThenThirtySevenHelpLines) {
+    const auto lines = lines_of(qh::show_help, 0);
+    ASSERT_EQ(lines.size(), 3u + 37u);
+    EXPECT_EQ(lines[0], "Quillhaven v 1.0 (8 April 2005), developed by Velmorin");
+    EXPECT_EQ(lines[1], "Welcome to report bugs and comments via https://quillhaven.example.org/");
+    EXPECT_EQ(lines[2], "Usage:\tQuillhaven [options]");
+    EXPECT_EQ(lines[3], "Common Options/Switches:");
+    EXPECT_EQ(lines[3 + 7], "\t-code-page");
+    EXPECT_EQ(lines[3 + 12], "\t+path path\tadd a path to the environment variable %PATH%");
+    EXPECT_EQ(lines[3 + 16], "\t=env  ENV value\tset the environment variable \"%ENV%=value\"");
+    EXPECT_EQ(lines[3 + 28], "\t-regr key value\t\tread a value under the given key");
+    EXPECT_EQ(lines[3 + 36], "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%");
+    EXPECT_EQ(lines_of(qh::show_help, 7).size(), lines.size());
+}
+
+TEST(HelpTexts, BannerThenTwentyFiveExampleLines) {
+    const auto lines = lines_of(examples, 0);
+    ASSERT_EQ(lines.size(), 3u + 25u);
+    EXPECT_EQ(lines[3], "Some Examples:");
+    EXPECT_EQ(lines[3 + 9],
+              "Quillhaven =regv HKEY_LOCAL_MACHINE\\SOFTWARE\\tovrane "
+              "https://quillhaven.example.org/");
+    EXPECT_EQ(lines[3 + 10],
+              "Quillhaven +regv HKEY_LOCAL_MACHINE\\SOFTWARE\\tovrane e-mail "
+              "quillhaven@example.org");
+    EXPECT_EQ(lines[3 + 14], "Quillhaven -regk HKEY_LOCAL_MACHINE\\SOFTWARE\\tovrane\\test");
+    EXPECT_EQ(lines[3 + 17],
+              "Quillhaven -regr \"HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript\\8.50\" GS_DLL");
+    EXPECT_EQ(lines[3 + 24], "Quillhaven +javaw javacommand");
+}
+
+TEST(HelpTexts, SyntaxErrorIsMessageBannerAndHelp) {
+    auto lines = lines_of(syntax_error, 1);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "Syntax error occurs!");
+    lines.erase(lines.begin());
+    EXPECT_EQ(lines, lines_of(qh::show_help, 0));
+}
+
+}  // namespace
