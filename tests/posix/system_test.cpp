@@ -19,9 +19,8 @@ TEST(EmulatedMachineSystem, FamilyFollowsTheVariableAtEveryCall) {
         Family family;
     };
     const Case cases[] = {
-        {std::nullopt, Family::nt}, {"9x", Family::win9x}, {"nt", Family::nt},
-        {"9X", Family::win9x},      {"95", Family::nt},    {"", Family::nt},
-        {"9x ", Family::nt},
+        {std::nullopt, Family::nt}, {"9x", Family::win9x}, {"nt", Family::nt},  {"9X", Family::nt},
+        {"95", Family::nt},         {"", Family::nt},      {"9x ", Family::nt},
     };
     for (const Case& c : cases) {
         if (c.value)

@@ -39,7 +39,7 @@ void write_all(int fd, std::string_view bytes) {
 
 std::optional<Family> windows_family() {
     const char* family = std::getenv("QUILLHAVEN_WINDOWS_FAMILY");
-    return family && same_ignoring_case(family, "9x") ? Family::win9x : Family::nt;
+    return family && std::string_view(family) == "9x" ? Family::win9x : Family::nt;
 }
 
 std::optional<std::string> env_lookup(std::string_view name) {
