@@ -143,16 +143,18 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Case{kFailing, 0, kFail}, Case{cat(kFailing, kFailing), 0, kFail + kFail},
         Case{cat({"+regk", "HKLM\\x"}, kFailing), 0, kFail + kFail},
-        Case{cat({"+regv", "HKLM\\x", "D"}, kFailing), 0, kFail + kFail},
+        Case{{"+regv", "HKLM\\x", "D"}, 0, kFail},
+        // Three arguments left: the failing command's option becomes the data.
+        Case{cat({"+regv", "HKLM\\x", "D"}, kFailing), 1, kFail + syntax()},
         Case{cat({"=regv", "HKLM\\x", "N", "D"}, kFailing), 0, kFail + kFail},
         Case{{"-regv", "HKLM\\x"}, 0, kFail},
         Case{cat({"-regv", "HKLM\\x", "N"}, kFailing), 0, kFail + kFail},
         Case{cat({"-read-reg", "HKLM\\x", "V"}, kFailing), 0, kFail + kFail},
         Case{cat({"-regr", "HKLM\\x", "V"}, kFailing), 0, kFail + kFail},
         Case{cat({"-regl", "HKLM\\x", "V"}, kFailing), 0, kFail + kFail},
-        Case{cat({"+regp", "HKLM\\x", "C:\\"}, kFailing), 0, kFail + kFail},
+        Case{{"+regp", "HKLM\\x", "C:\\"}, 0, kFail},
         Case{cat({"+regp", "HKLM\\x", "N", "C:\\"}, kFailing), 0, kFail + kFail},
-        Case{cat({"-regp", "HKLM\\x", "C:\\"}, kFailing), 0, kFail + kFail},
+        Case{{"-regp", "HKLM\\x", "C:\\"}, 0, kFail},
         Case{cat({"-regp", "HKLM\\x", "N", "C:\\"}, kFailing), 0, kFail + kFail},
         Case{cat({"+regf", "C:\\quillhaven-no-such-file.reg"}, kFailing), 0, kFail + kFail},
         Case{cat({"-regf", "C:\\quillhaven-no-such-file.reg"}, kFailing), 0, kFail + kFail},
@@ -164,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
              kAny + kFail},
         // -env NAME as the last two arguments deletes; with more left it takes two.
         Case{{"-user", "=env", "QH_CLI_TEST", "v", "-env", "QH_CLI_TEST"}, 0, kAny + kAny},
-        Case{{"-user", "-env", "QH_CLI_TEST", "-regk", "HKLM\\x"}, 0, kAny + syntax()},
+        Case{{"-user", "-env", "QH_CLI_TEST", "-regk", "HKLM\\x"}, 1, kAny + syntax()},
         Case{{"-user", "-env", "QH_CLI_TEST"}, 0, kAny}));
 
 // -javaw, -gswin32c, -WinEdt print exactly what their detection found and
