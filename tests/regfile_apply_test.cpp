@@ -139,6 +139,7 @@ TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
                              "\"tab\"=hex:01,\\\n\t03,04\n"
                              "\"after\"=\"z\"\n"
                              "\"noeq\" =\"x\"\n"
+                             "\"open\"=\"abc\n"
                              "\"long\"=\"" +
                              long_text + "\"\n\"hidden\"=\"" + escaped(hidden_key) + "\"\n" +
                              big_hex + "\n\"last\"=dword:1";
@@ -161,6 +162,7 @@ TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
         {"tab", platform::kRegNone, ""},
         {"after", platform::kRegSz, "z\0"s},
         {"noeq", platform::kRegNone, ""},
+        {"open", platform::kRegSz, "abc\0"s},
         {"long", platform::kRegSz, long_text + '\0'},
         {"hidden", platform::kRegSz, hidden_key + '\0'},
         {"bighex", platform::kRegBinary, big_bytes},

@@ -110,9 +110,11 @@ TEST(RegfileQuoted, Texts) {
         std::string expect_text;
     };
     const Case cases[] = {
-        {R"("a\\b"=)", 6, R"(a\b)"}, {R"("a\"b")", 6, R"(a"b)"}, {R"("a\nb")", 2, "a"},
-        {R"("abc)", 4, "abc"},       {R"(""=x)", 2, ""},         {"\"a\\", 2, "a"},
-        {"\"\xb5\\\"", 4, "\xb5\""},  // a trail byte that reads as a backslash counts as one
+        {R"("a\\b"=)", 6, R"(a\b)"}, {R"("a\"b")", 6, R"(a"b)"},  {R"("a\nb")", 2, "a"},
+        {R"("abc)", 4, "abc"},       {R"(""=x)", 2, ""},          {"\"a\\", 2, "a"},
+        {"\"abc\n", 4, "abc"},       {"\"abc\r", 4, "abc"},       {"\"a\rb\r\n", 4, "a\rb"},
+        {"\"a\\\n", 2, "a"},         {"\"\xb5\\\"", 4, "\xb5\""},  // a trail byte that reads as a
+                                                                   // backslash counts as one
     };
     for (const Case& c : cases) {
         std::string text = "untouched";

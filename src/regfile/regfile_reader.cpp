@@ -166,12 +166,16 @@ std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_
                                                std::string& out) {
     if (pos >= line.size() || line[pos] != '"') return std::nullopt;
     out.clear();
+    // An unclosed text ends where its line does; the line end is no part of it.
+    std::size_t end = line.size();
+    if (end > pos + 1 && line[end - 1] == '\n') --end;
+    if (end > pos + 1 && line[end - 1] == '\r') --end;
     ++pos;
-    while (pos < line.size()) {
+    while (pos < end) {
         const char c = line[pos];
         if (c == '"') return pos + 1;
         if (c == '\\') {
-            if (pos + 1 < line.size() && (line[pos + 1] == '\\' || line[pos + 1] == '"')) {
+            if (pos + 1 < end && (line[pos + 1] == '\\' || line[pos + 1] == '"')) {
                 out.push_back(line[pos + 1]);
                 pos += 2;
                 continue;
