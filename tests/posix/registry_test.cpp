@@ -63,8 +63,10 @@ TEST(EmulatedMachineRegistry, FreshMachineIsSeededLikeWindows) {
         EXPECT_EQ(query(key, s.name, &type), s.data) << s.name;
         EXPECT_EQ(type, kRegExpandSz) << s.name;
     }
-    const std::string system32 = qh::platform::posix::machine_root() + "/drive_c/Windows/system32";
-    EXPECT_EQ(access(system32.c_str(), F_OK), 0);
+    for (const char* entry : {"drive_c/Windows/system32", "registry.db", "broadcast.log"}) {
+        const std::string path = qh::platform::posix::machine_root() + "/" + entry;
+        EXPECT_EQ(access(path.c_str(), F_OK), 0) << entry;
+    }
 }
 
 TEST(EmulatedMachineRegistry, NamesIgnoreCaseAndKeepTheirOwn) {

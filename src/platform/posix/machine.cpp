@@ -1,6 +1,7 @@
 // Where the emulated machine lives, and creating it on first use.
 #include "platform/posix/machine.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -36,6 +37,9 @@ std::string create_root() {
     std::error_code ignored;
     fs::path root = fs::absolute(configured_root(), ignored);
     fs::create_directories(root / "drive_c" / "Windows" / "system32", ignored);
+    // Present from the start, so that "no broadcast yet" reads as an empty log.
+    const int log = open((root / "broadcast.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (log >= 0) close(log);
     // The resolved form, so that it compares equal with getcwd() results.
     fs::path resolved = fs::weakly_canonical(root, ignored);
     std::string text = (resolved.empty() ? root : resolved).string();
