@@ -1,0 +1,83 @@
+// File-system services: the current directory, find-first, directories,
+// files and the search of a file along a list of directories.
+#include <windows.h>
+
+#include "platform/platform.h"
+#include "platform/win32/text_args.h"
+
+namespace qh::platform {
+namespace {
+
+using win32::c_text;
+
+bool exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ends_in_separator(std::string_view path) {
+    return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+}  // namespace
+
+std::optional<std::string> current_directory() {
+    // Asked with the length the system reports, so deep directories come whole.
+    DWORD room = GetCurrentDirectoryA(0, nullptr);
+    for (int attempt = 0; attempt < 4 && room != 0; ++attempt) {
+        std::string buffer(room, '\0');
+        const DWORD length = GetCurrentDirectoryA(room, buffer.data());
+        if (length == 0) return std::nullopt;
+        if (length < room) {
+            buffer.resize(length);
+            return buffer;
+        }
+        room = length;  // changed in between: ask again with the new size
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
+    if (path.empty() || ends_in_separator(path)) return std::nullopt;
+    const auto text = c_text(path);
+    if (!text) return std::nullopt;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(text->c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+    FindClose(search);
+    return static_cast<std::uint32_t>(found.dwFileAttributes);
+}
+
+bool create_directory(std::string_view path) {
+    const auto text = c_text(path);
+    return text && CreateDirectoryA(text->c_str(), nullptr) != 0;
+}
+
+std::FILE* file_open(std::string_view path, const char* mode) {
+    const auto text = c_text(path);
+    return text ? std::fopen(text->c_str(), mode) : nullptr;
+}
+
+bool search_env_path(std::string_view file, std::string_view variable) {
+    const auto name = c_text(file);
+    if (!name || name->empty()) return false;
+    if (exists(*name)) return true;
+    const std::optional<std::string> list = env_lookup(variable);
+    if (!list) return false;
+    std::size_t start = 0;
+    while (start <= list->size()) {
+        std::size_t end = list->find(';', start);
+        if (end == std::string::npos) end = list->size();
+        std::string directory;
+        for (std::size_t i = start; i < end; ++i) {
+            if ((*list)[i] != '"') directory += (*list)[i];
+        }
+        start = end + 1;
+        if (directory.empty()) continue;
+        const char last = directory.back();
+        if (last != '\\' && last != '/' && last != ':') directory += '\\';
+        if (exists(directory + *name)) return true;
+    }
+    return false;
+}
+
+}  // namespace qh::platform

@@ -1,0 +1,155 @@
+// Registry services over advapi32 and shlwapi.
+#include <windows.h>
+// after windows.h
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/platform.h"
+#include "platform/win32/text_args.h"
+
+namespace qh::platform {
+namespace {
+
+using win32::c_text;
+
+HKEY to_hkey(Key key) { return reinterpret_cast<HKEY>(key.handle); }
+Key to_key(HKEY hkey) { return Key{reinterpret_cast<std::uintptr_t>(hkey)}; }
+
+const HKEY kRoots[] = {HKEY_CLASSES_ROOT,     HKEY_CURRENT_USER,   HKEY_LOCAL_MACHINE, HKEY_USERS,
+                       HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA};
+
+bool is_root(Key key) {
+    return std::find(std::begin(kRoots), std::end(kRoots), to_hkey(key)) != std::end(kRoots);
+}
+
+// The default value is asked for by a null name; an empty name means the same.
+struct NameArg {
+    bool valid = true;
+    std::string text;
+    bool is_default = true;
+    const char* get() const { return is_default ? nullptr : text.c_str(); }
+};
+
+NameArg name_arg(ValueName name) {
+    NameArg arg;
+    if (!name || name->empty()) return arg;
+    auto text = c_text(*name);
+    if (!text) return NameArg{false, {}, true};
+    arg.text = std::move(*text);
+    arg.is_default = false;
+    return arg;
+}
+
+template <typename Open>
+long open_with(Key parent, std::string_view subkey, Key& out, Open open) {
+    out = Key{};
+    const auto sub = c_text(subkey);
+    if (!sub) return kErrorInvalidParameter;
+    HKEY opened = nullptr;
+    const long status = open(to_hkey(parent), sub->c_str(), &opened);
+    if (status == ERROR_SUCCESS) out = to_key(opened);
+    return status;
+}
+
+}  // namespace
+
+Key root_key(Root root) { return to_key(kRoots[static_cast<std::size_t>(root)]); }
+
+long reg_open_key(Key parent, std::string_view subkey, Key& out) {
+    return open_with(parent, subkey, out, [](HKEY p, const char* s, HKEY* h) {
+        return RegOpenKeyExA(p, s, 0, KEY_READ, h);
+    });
+}
+
+long reg_create_key_ex(Key parent, std::string_view subkey, Key& out) {
+    return open_with(parent, subkey, out, [](HKEY p, const char* s, HKEY* h) {
+        return RegCreateKeyExA(p, s, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                               h, nullptr);
+    });
+}
+
+long reg_create_key(Key parent, std::string_view subkey, Key& out) {
+    return open_with(parent, subkey, out,
+                     [](HKEY p, const char* s, HKEY* h) { return RegCreateKeyA(p, s, h); });
+}
+
+long reg_query_value(Key key, ValueName name, std::uint32_t& type, std::string& data,
+                     std::size_t capacity) {
+    const NameArg value_name = name_arg(name);
+    if (!value_name.valid) return kErrorInvalidParameter;
+    const std::size_t limit = std::min<std::size_t>(capacity, std::numeric_limits<DWORD>::max());
+    // The size asked first may overstate what an ANSI read needs, so the
+    // buffer never goes beyond the capacity and the read itself decides.
+    // A value growing between the two calls is asked again, a few times.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD needed = 0;
+        long status =
+            RegQueryValueExA(to_hkey(key), value_name.get(), nullptr, nullptr, nullptr, &needed);
+        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return status;
+        const std::size_t room = std::min<std::size_t>(needed, limit);
+        std::string buffer(room, '\0');
+        DWORD size = static_cast<DWORD>(room);
+        DWORD value_type = REG_NONE;
+        status = RegQueryValueExA(to_hkey(key), value_name.get(), nullptr, &value_type,
+                                  reinterpret_cast<BYTE*>(buffer.data()), &size);
+        if (status == ERROR_MORE_DATA) {
+            if (room >= limit) return kErrorMoreData;
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return status;
+        buffer.resize(std::min<std::size_t>(size, room));
+        data = std::move(buffer);
+        type = value_type;
+        return kErrorSuccess;
+    }
+    return kErrorMoreData;
+}
+
+long reg_set_value(Key key, ValueName name, std::uint32_t type, std::string_view data) {
+    const NameArg value_name = name_arg(name);
+    if (!value_name.valid) return kErrorInvalidParameter;
+    if (data.size() > std::numeric_limits<DWORD>::max()) return kErrorInvalidParameter;
+    static const BYTE kNoBytes[1] = {0};
+    const BYTE* bytes = data.empty() ? kNoBytes : reinterpret_cast<const BYTE*>(data.data());
+    return RegSetValueExA(to_hkey(key), value_name.get(), 0, type, bytes,
+                          static_cast<DWORD>(data.size()));
+}
+
+long reg_delete_value(Key key, ValueName name) {
+    const NameArg value_name = name_arg(name);
+    if (!value_name.valid) return kErrorInvalidParameter;
+    return RegDeleteValueA(to_hkey(key), value_name.get());
+}
+
+long reg_enum_key(Key key, std::uint32_t index, std::string& name, std::size_t capacity) {
+    // A key name is at most 255 characters, a few bytes each in a
+    // multibyte code page; more room than that is never needed.
+    constexpr std::size_t kLongestName = 1024;
+    const std::size_t room = std::min(capacity, kLongestName) + 1;
+    std::string buffer(room, '\0');
+    DWORD length = static_cast<DWORD>(room);
+    const long status = RegEnumKeyExA(to_hkey(key), index, buffer.data(), &length, nullptr, nullptr,
+                                      nullptr, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    buffer.resize(length);
+    name = std::move(buffer);
+    return kErrorSuccess;
+}
+
+void reg_close_key(Key key) {
+    if (!key || is_root(key)) return;
+    RegCloseKey(to_hkey(key));
+}
+
+long reg_delete_tree(Key parent, std::string_view subkey) {
+    // An empty subkey would ask to empty the parent itself, a whole hive
+    // when the parent is a root: never wanted here.
+    if (subkey.empty()) return kErrorInvalidParameter;
+    const auto sub = c_text(subkey);
+    if (!sub) return kErrorInvalidParameter;
+    return static_cast<long>(SHDeleteKeyA(to_hkey(parent), sub->c_str()));
+}
+
+}  // namespace qh::platform

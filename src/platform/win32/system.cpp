@@ -1,0 +1,59 @@
+// System services: the Windows family, the process environment, command
+// runs through the command interpreter and the environment-change broadcast.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/win32/text_args.h"
+
+namespace qh::platform {
+
+std::optional<Family> windows_family() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!GetVersionExA(&info)) return std::nullopt;
+    return info.dwPlatformId == VER_PLATFORM_WIN32_NT ? Family::nt : Family::win9x;
+}
+
+std::optional<std::string> env_lookup(std::string_view name) {
+    const auto text = win32::c_text(name);
+    if (!text || text->empty() || text->find('=') != std::string::npos) return std::nullopt;
+    // The system matches names without regard to case.
+    DWORD room = GetEnvironmentVariableA(text->c_str(), nullptr, 0);
+    for (int attempt = 0; attempt < 4 && room != 0; ++attempt) {
+        std::string value(room, '\0');
+        const DWORD length = GetEnvironmentVariableA(text->c_str(), value.data(), room);
+        if (length < room) {
+            value.resize(length);
+            return value;
+        }
+        room = length;  // grew in between
+    }
+    return std::nullopt;
+}
+
+CommandResult run_command(std::string_view command_line) {
+    CommandResult result;
+    const auto text = win32::c_text(command_line);
+    if (!text) return result;
+    std::FILE* pipe = _popen(text->c_str(), "rt");
+    if (!pipe) return result;
+    result.started = true;
+    char chunk[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0) result.output.append(chunk, got);
+    result.exit_code = _pclose(pipe);
+    return result;
+}
+
+void broadcast_environment_change() {
+    // A plain send waits for ever on one hung window; these few seconds bound
+    // the wait, and hung windows are passed over at once.
+    constexpr UINT kTimeoutMs = 5000;
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
+                        SMTO_ABORTIFHUNG, kTimeoutMs, &answer);
+}
+
+}  // namespace qh::platform
