@@ -1,0 +1,172 @@
+// The environment options on the NT family, run in process.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "env_fixture.h"
+
+namespace {
+
+using env_test::kFailed;
+using env_test::kRegExpandSz;
+using env_test::kRegSz;
+using env_test::kSucceeded;
+using env_test::kSystemEnvironment;
+using env_test::kUserEnvironment;
+using env_test::Text;
+
+constexpr std::string_view kName = "QH_ENVTEST";
+
+struct Store {
+    qh::Key root;
+    std::string_view subkey;
+};
+Store system_store() { return {env_test::hklm(), kSystemEnvironment}; }
+Store user_store() { return {env_test::hkcu(), kUserEnvironment}; }
+
+class EnvCommand : public testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = qh_test::scratch_dir("env_command");
+        ASSERT_FALSE(dir_.empty());
+        ASSERT_TRUE(qh_test::make_directory(dir_ + "\\two"));
+    }
+    std::string dir_;
+    env_test::SavedValue system_{env_test::hklm(), std::string(kSystemEnvironment),
+                                 std::string(kName)};
+    env_test::SavedValue user_{env_test::hkcu(), std::string(kUserEnvironment), std::string(kName)};
+};
+
+TEST_F(EnvCommand, EditsKeepTheStringTypeInEitherScope) {
+    struct Case {
+        Store store;
+        std::optional<Text> before;
+        std::vector<std::string> args;
+        std::string_view line;
+        std::optional<Text> after;
+    };
+    const std::string d = dir_, two = dir_ + "\\two", n(kName);
+    const Case cases[] = {
+        {system_store(),
+         Text{kRegExpandSz, "%SystemRoot%\\x"},
+         {"+env", n, d},
+         kSucceeded,
+         Text{kRegExpandSz, d + ";%SystemRoot%\\x"}},
+        {system_store(),
+         Text{kRegSz, "C:\\y"},
+         {"-end", "+env", n, d},
+         kSucceeded,
+         Text{kRegSz, "C:\\y;" + d}},
+        {user_store(),
+         Text{kRegExpandSz, "%A%"},
+         {"-user", "-end", "+env", n, d + ";" + two},
+         kSucceeded,
+         Text{kRegExpandSz, "%A%;" + d + ";" + two}},
+        {system_store(),
+         Text{kRegExpandSz, d + ";C:\\y;%A%"},
+         {"-env", n, "C:\\Y\\"},
+         kSucceeded,
+         Text{kRegExpandSz, d + ";%A%"}},
+        {user_store(),
+         Text{kRegSz, "C:\\tools\\bin;C:\\y"},
+         {"-user", "-env", n, "bin"},
+         kFailed,
+         Text{kRegSz, "C:\\tools\\bin;C:\\y"}},
+        {system_store(), Text{kRegSz, d}, {"+env", n, d}, kFailed, Text{kRegSz, d}},
+        {system_store(),
+         Text{kRegSz, "a"},
+         {"+env", n, d + "\\missing"},
+         kFailed,
+         Text{kRegSz, "a"}},
+        // The variable must exist for an edit; only =env creates one.
+        {system_store(), std::nullopt, {"+env", n, d}, kFailed, std::nullopt},
+        {user_store(), std::nullopt, {"-user", "-env", n, d}, kFailed, std::nullopt},
+        {system_store(), std::nullopt, {"=env", n, "%A%;x"}, kSucceeded, Text{kRegSz, "%A%;x"}},
+        {user_store(),
+         Text{kRegExpandSz, "%A%"},
+         {"-user", "=env", n, "v"},
+         kSucceeded,
+         Text{kRegSz, "v"}},
+        {system_store(), Text{kRegExpandSz, "%A%"}, {"-env", n}, kSucceeded, std::nullopt},
+        {system_store(), std::nullopt, {"-env", n}, kFailed, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        qh::reg_delete_value_at(c.store.root, c.store.subkey, kName);
+        if (c.before)
+            env_test::put_text(c.store.root, c.store.subkey, kName, c.before->type, c.before->text);
+        std::string command;
+        for (const std::string& arg : c.args) command += arg + " ";
+        EXPECT_EQ(env_test::cli(c.args).output, c.line) << command;
+        EXPECT_EQ(env_test::read_text(c.store.root, c.store.subkey, kName), c.after) << command;
+    }
+}
+
+TEST_F(EnvCommand, OtherValueTypesAreNotEdited) {
+    const std::string number("\x05\x00\x00\x00", 4);
+    for (const char* option : {"+env", "-env"}) {
+        env_test::put_raw(env_test::hklm(), kSystemEnvironment, kName, qh::platform::kRegDword,
+                          number);
+        EXPECT_EQ(env_test::cli({option, std::string(kName), dir_}).output, kFailed) << option;
+        const std::optional<qh::RegValue> after =
+            env_test::read_value(env_test::hklm(), kSystemEnvironment, kName);
+        ASSERT_TRUE(after);
+        EXPECT_EQ(after->type, qh::platform::kRegDword);
+        EXPECT_EQ(after->data, number);
+    }
+}
+
+TEST_F(EnvCommand, StockSystemPathStaysExpandable) {
+    const std::string stock = "%SystemRoot%\\system32;%SystemRoot%;%SystemRoot%\\System32\\Wbem";
+    env_test::SavedValue saved(env_test::hklm(), std::string(kSystemEnvironment), "Path");
+    env_test::put_text(env_test::hklm(), kSystemEnvironment, "Path", kRegExpandSz, stock);
+    const std::string two = dir_ + "\\two";
+
+    EXPECT_EQ(env_test::cli({"+path", dir_}).output, kSucceeded);
+    EXPECT_EQ(env_test::cli({"-end", "+path", two}).output, kSucceeded);
+    EXPECT_EQ(env_test::read_text(env_test::hklm(), kSystemEnvironment, "Path"),
+              (Text{kRegExpandSz, dir_ + ";" + stock + ";" + two}));
+
+    EXPECT_EQ(env_test::cli({"-path", two + ";" + dir_}).output, kSucceeded);
+    EXPECT_EQ(env_test::read_text(env_test::hklm(), kSystemEnvironment, "Path"),
+              (Text{kRegExpandSz, stock}));
+}
+
+// "set NAME=" through a shell changed nothing and ran whatever the name held.
+TEST_F(EnvCommand, DeletingRunsNoShell) {
+    env_test::InDirectory here(dir_);
+    const std::string name = "QH_ENVTEST&mkdir qh_injected";
+    env_test::SavedValue saved(env_test::hklm(), std::string(kSystemEnvironment), name);
+    ASSERT_EQ(env_test::cli({"=env", name, "x"}).output, kSucceeded);
+    EXPECT_EQ(env_test::cli({"-env", name}).output, kSucceeded);
+    EXPECT_FALSE(env_test::read_value(env_test::hklm(), kSystemEnvironment, name));
+    EXPECT_FALSE(qh::platform::find_first_attributes(dir_ + "\\qh_injected*"));
+}
+
+TEST_F(EnvCommand, EmulatedMachineOneBroadcastWhenSomethingChanged) {
+    if (!qh_test::on_emulated_machine()) GTEST_SKIP() << "broadcasts are not observable here";
+    const std::string n(kName);
+    struct Case {
+        std::vector<std::string> args;
+        int broadcasts;
+    };
+    const Case cases[] = {
+        {{"=env", n, "a"}, 1},
+        {{"=env", n, "a", "=env", n, "b", "-end", "+env", n, dir_}, 1},
+        {{"-env", n, dir_}, 1},
+        {{"-env", n, dir_}, 0},  // nothing left to remove
+        {{"+env", "QH_ENVTEST_MISSING", dir_}, 0},
+        {{"-env", n}, 1},
+        {{"-env", n}, 0},
+    };
+    for (const Case& c : cases) {
+        const std::optional<int> before = qh_test::broadcast_count();
+        ASSERT_TRUE(before);
+        env_test::cli(c.args);
+        EXPECT_EQ(qh_test::broadcast_count(), *before + c.broadcasts)
+            << c.args[0] << " " << c.args.size();
+    }
+}
+
+}  // namespace

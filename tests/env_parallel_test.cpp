@@ -1,0 +1,44 @@
+// Runs of the built tool at the same time must not lose each other's edits.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "env_fixture.h"
+
+namespace {
+
+using env_test::kRegExpandSz;
+using env_test::kUserEnvironment;
+
+TEST(EnvParallel, EightRunsAddingToOneVariableAllLand) {
+    constexpr int kRuns = 8;
+    const std::string name = "QH_PARALLEL";
+    env_test::SavedValue saved(env_test::hkcu(), std::string(kUserEnvironment), name);
+    env_test::put_text(env_test::hkcu(), kUserEnvironment, name, kRegExpandSz, "%A%");
+
+    const std::string base = qh_test::scratch_dir("env_parallel");
+    std::vector<std::string> dirs;
+    std::vector<std::vector<std::string>> runs;
+    for (int i = 0; i < kRuns; ++i) {
+        dirs.push_back(base + "\\d" + std::to_string(i));
+        ASSERT_TRUE(qh_test::make_directory(dirs.back()));
+        runs.push_back({"-no-refresh", "-user", "-end", "+env", name, dirs.back()});
+    }
+
+    const std::vector<int> exit_codes = qh_test::run_tool_parallel(runs);
+    EXPECT_EQ(exit_codes, std::vector<int>(kRuns, 0));
+
+    const std::optional<env_test::Text> after =
+        env_test::read_text(env_test::hkcu(), kUserEnvironment, name);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->type, kRegExpandSz);
+    const std::string list = ";" + after->text + ";";
+    EXPECT_EQ(list.rfind(";%A%;", 0), 0u) << after->text;
+    for (const std::string& dir : dirs) {
+        EXPECT_NE(list.find(";" + dir + ";"), std::string::npos) << dir << " in " << after->text;
+    }
+    EXPECT_EQ(after->text.size(), 3 + kRuns * (1 + dirs[0].size())) << after->text;
+}
+
+}  // namespace
