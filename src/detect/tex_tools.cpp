@@ -1,6 +1,7 @@
 #include "detect/tex_tools.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "envpath/path_text.h"
@@ -53,8 +54,9 @@ std::optional<std::string> findtexmf_root(std::string_view command_line, std::st
 
 int detect_winedt(std::string& result) {
     auto root = read_text_at(platform::Root::current_user, "Software\\WinEdt", "Install Root");
-    if (!root)
+    if (!root) {
         root = read_text_at(platform::Root::local_machine, "SOFTWARE\\WinEdt", "Install Root");
+    }
     // Nothing stale may be reported as the editor's directory.
     result = root.value_or(std::string());
     return root ? 0 : 1;
