@@ -17,13 +17,19 @@ TEST(EnvParallel, EightRunsAddingToOneVariableAllLand) {
     env_test::SavedValue saved(env_test::hkcu(), std::string(kUserEnvironment), name);
     env_test::put_text(env_test::hkcu(), kUserEnvironment, name, kRegExpandSz, "%A%");
 
+    // Several edits per run give the runs more chances to interleave.
+    constexpr int kEditsPerRun = 4;
     const std::string base = qh_test::scratch_dir("env_parallel");
     std::vector<std::string> dirs;
     std::vector<std::vector<std::string>> runs;
     for (int i = 0; i < kRuns; ++i) {
-        dirs.push_back(base + "\\d" + std::to_string(i));
-        ASSERT_TRUE(qh_test::make_directory(dirs.back()));
-        runs.push_back({"-no-refresh", "-user", "-end", "+env", name, dirs.back()});
+        std::vector<std::string> args = {"-no-refresh", "-user", "-end"};
+        for (int j = 0; j < kEditsPerRun; ++j) {
+            dirs.push_back(base + "\\d" + std::to_string(i) + std::to_string(j));
+            ASSERT_TRUE(qh_test::make_directory(dirs.back()));
+            args.insert(args.end(), {"+env", name, dirs.back()});
+        }
+        runs.push_back(args);
     }
 
     const std::vector<int> exit_codes = qh_test::run_tool_parallel(runs);
@@ -38,7 +44,7 @@ TEST(EnvParallel, EightRunsAddingToOneVariableAllLand) {
     for (const std::string& dir : dirs) {
         EXPECT_NE(list.find(";" + dir + ";"), std::string::npos) << dir << " in " << after->text;
     }
-    EXPECT_EQ(after->text.size(), 3 + kRuns * (1 + dirs[0].size())) << after->text;
+    EXPECT_EQ(after->text.size(), 3 + dirs.size() * (1 + dirs[0].size())) << after->text;
 }
 
 }  // namespace

@@ -93,6 +93,7 @@ TEST_F(PathListEdit, MachineAddRefusesAndLeavesTheListAlone) {
     };
     const Refusal cases[] = {
         {"C:\\x", "", 1},
+        {"C:\\x", ";;", 1},
         {"C:\\x", dir("missing"), 2},
         {"C:\\x", dir("file"), 2},
         {"C:\\x", a + ";" + dir("missing"), 2},  // every piece must exist

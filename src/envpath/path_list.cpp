@@ -88,11 +88,11 @@ int pathlist_find(std::string_view list, std::string_view entry, EntryRange& ran
 }
 
 int pathlist_add(std::string& list, std::string_view operand, Position position) {
-    if (operand.empty()) return 1;
-
     std::string added;
+    bool any_piece = false;
     for (std::string_view piece : split_list(operand)) {
         if (piece.empty()) continue;
+        any_piece = true;
         if (!path_is_directory(piece)) return 2;
         std::string normalized(piece);
         path_normalize(normalized);
@@ -103,6 +103,7 @@ int pathlist_add(std::string& list, std::string_view operand, Position position)
         if (!added.empty()) added += ';';
         added += normalized;
     }
+    if (!any_piece) return 1;
     if (added.empty()) return 3;
 
     std::string result;
