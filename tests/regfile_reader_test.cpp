@@ -186,6 +186,25 @@ TEST(RegfileHex, LargeListIsDecodedWhole) {
     EXPECT_EQ(bytes, expect);
 }
 
+TEST(RegfileDword, Numbers) {
+    struct Case {
+        std::string data;
+        std::optional<std::uint32_t> number;
+    };
+    const Case cases[] = {
+        {"dword:00000010", 16},
+        {"dword:0000abCD\n", 0xabcd},
+        {"dword: \tfFfFfFfF9", 0xffffffff},
+        {"dword:1 --uninstall", 1},
+        {"dword:zz", std::nullopt},
+        {"dword:", std::nullopt},
+        {"DWORD:1", std::nullopt},
+        {"dword:-1", std::nullopt},
+        {"dword:0x10", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(qh::regfile_parse_dword(c.data), c.number) << c.data;
+}
+
 TEST_F(RegfileReaderTest, WideData) {
     using namespace std::string_literals;
     struct Case {

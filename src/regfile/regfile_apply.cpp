@@ -1,4 +1,3 @@
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,42 +15,10 @@ namespace {
 
 constexpr std::string_view kUninstall = "--uninstall";
 constexpr std::string_view kKeyUninstall = "]--uninstall";
-constexpr std::size_t kMaxDwordDigits = 8;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// "dword:" then white space and up to eight hex digits; what follows the
-// digits does not matter.
-std::optional<std::uint32_t> parse_dword(std::string_view data) {
-    constexpr std::string_view prefix = "dword:";
-    if (!data.starts_with(prefix)) return std::nullopt;
-    std::size_t pos = prefix.size();
-    while (pos < data.size() && is_blank(data[pos])) ++pos;
-    std::uint32_t number = 0;
-    std::size_t digits = 0;
-    for (; digits < kMaxDwordDigits && pos < data.size(); ++digits, ++pos) {
-        const char c = data[pos];
-        std::uint32_t digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            break;
-        }
-        number = number * 16 + digit;
-    }
-    if (digits == 0) return std::nullopt;
-    return number;
-}
 
 // The state of one pass over a file.
 class Engine {
@@ -132,7 +99,8 @@ class Engine {
                 reg_write_sz(text_, key_, name);
                 break;
             case 'd':
-                if (const auto number = parse_dword(data)) reg_write_dword(*number, key_, name);
+                if (const auto number = regfile_parse_dword(data))
+                    reg_write_dword(*number, key_, name);
                 break;
             case 'h':
                 apply_hex(data, name);

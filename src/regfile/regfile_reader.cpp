@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 constexpr char kTextEnd = '\x1a';
+constexpr std::size_t kMaxDwordDigits = 8;
 
 bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -208,6 +209,21 @@ int regfile_parse_hex(std::string_view list, RegfileReader& reader, std::string&
         cursor = work.find_first_not_of(' ');
         if (cursor == std::string::npos) cursor = work.size();
     }
+}
+
+std::optional<std::uint32_t> regfile_parse_dword(std::string_view data) {
+    constexpr std::string_view prefix = "dword:";
+    if (!data.starts_with(prefix)) return std::nullopt;
+    std::size_t pos = prefix.size();
+    while (pos < data.size() && is_blank(data[pos])) ++pos;
+    std::uint32_t number = 0;
+    std::size_t digits = 0;
+    for (; digits < kMaxDwordDigits && pos < data.size() && is_hex_digit(data[pos]); ++pos) {
+        number = number * 16 + static_cast<std::uint32_t>(hex_value(data[pos]));
+        ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    return number;
 }
 
 bool regfile_wide_to_text(std::string_view bytes, std::string& out) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -59,6 +60,10 @@ std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_
 // trailing backslash onto the next lines of `reader`.
 // 0 complete; 1 a pair cannot be read; 2 a continuation line is missing.
 int regfile_parse_hex(std::string_view list, RegfileReader& reader, std::string& out);
+
+// "dword:", optional white space, then one to eight hex digits; what follows
+// them is not looked at. Nothing when no digit follows.
+std::optional<std::uint32_t> regfile_parse_dword(std::string_view data);
 
 // UTF-16LE data (an odd last byte being the low half of a last unit) to
 // multibyte text. The text runs to its first zero unit. False when a unit
