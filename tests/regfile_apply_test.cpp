@@ -286,4 +286,25 @@ TEST_F(RegfileApplyTest, ResultsAndBadInput) {
     }
 }
 
+// Through the tool itself, whose code page is 936 unless told otherwise: a
+// file cut short by a character outside it is no success.
+TEST_F(RegfileApplyTest, ToolReportsPartialImport) {
+    const std::string path = dir_ + "\\tool.reg";
+    std::string file = to_wide(crlf("[" + kBasePath + "]\n\"zh\"=\""));
+    file += "\x2d\x4e\"\0\r\0\n\0"s;  // U+4E2D, in code page 936
+    file += to_wide(crlf("\"thai\"=\"")).substr(2) + "\x01\x0e\"\0\r\0\n\0"s;  // U+0E01
+    file += to_wide(crlf("\"after\"=\"x\"\n")).substr(2);
+    ASSERT_TRUE(qh_test::write_file(path, file));
+
+    const qh_test::ToolRun run = qh_test::run_tool({"+regf", path});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_NE(run.output.find("Error: Failed to do speicified operation(s)!"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(read_value(kBase, "zh").value_or(qh::RegValue{}).data, "\xd6\xd0\0"s);
+    EXPECT_FALSE(read_value(kBase, "after").has_value());
+
+    const qh_test::ToolRun missing = qh_test::run_tool({"-regf", dir_ + "\\missing.reg"});
+    EXPECT_NE(missing.output.find("Error: Failed"), std::string::npos) << missing.output;
+}
+
 }  // namespace
