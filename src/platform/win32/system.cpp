@@ -20,7 +20,12 @@ std::optional<std::string> env_lookup(std::string_view name) {
     const auto text = win32::c_text(name);
     if (!text || text->empty() || text->find('=') != std::string::npos) return std::nullopt;
     // The system matches names without regard to case.
+    SetLastError(ERROR_SUCCESS);
     DWORD room = GetEnvironmentVariableA(text->c_str(), nullptr, 0);
+    if (room == 0) {
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        return std::string();
+    }
     for (int attempt = 0; attempt < 4 && room != 0; ++attempt) {
         std::string value(room, '\0');
         const DWORD length = GetEnvironmentVariableA(text->c_str(), value.data(), room);
