@@ -109,8 +109,10 @@ struct Expect {
 
 TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
     const std::string long_text(40000, 'q');
-    // A key line that a reader cutting long lines into pieces would find.
+    // A key line where a reader that cuts long lines into pieces would find
+    // one: at the piece length of either encoding.
     const std::string hidden_key = std::string(33294 - 10, 'p') + "[" + kBasePath + "\\hidden]";
+    const std::string hidden_wide = std::string(16648 - 11, 'p') + "[" + kBasePath + "\\hidden]";
     std::string big_hex = "\"bighex\"=hex:";
     std::string big_bytes;
     for (int i = 0; i < 40000; ++i) {
@@ -141,8 +143,9 @@ TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
                              "\"noeq\" =\"x\"\n"
                              "\"open\"=\"abc\n"
                              "\"long\"=\"" +
-                             long_text + "\"\n\"hidden\"=\"" + escaped(hidden_key) + "\"\n" +
-                             big_hex + "\n\"last\"=dword:1";
+                             long_text + "\"\n\"hidden\"=\"" + escaped(hidden_key) +
+                             "\"\n\"hidden2\"=\"" + escaped(hidden_wide) + "\"\n" + big_hex +
+                             "\n\"last\"=dword:1";
     const std::vector<Expect> expects = {
         {"before", platform::kRegNone, ""},
         {"s", platform::kRegSz, "a\\b\"c\0"s},
@@ -165,6 +168,7 @@ TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
         {"open", platform::kRegSz, "abc\0"s},
         {"long", platform::kRegSz, long_text + '\0'},
         {"hidden", platform::kRegSz, hidden_key + '\0'},
+        {"hidden2", platform::kRegSz, hidden_wide + '\0'},
         {"bighex", platform::kRegBinary, big_bytes},
         {"last", platform::kRegDword, "\x01\0\0\0"s},
     };
