@@ -30,4 +30,8 @@ std::optional<std::string> current_windows_directory();
 // "Z:\..." anywhere else.
 std::string windows_path(std::string_view host);
 
+// Names of files and environment variables compare as Windows does: ASCII
+// letters without regard to case.
+bool same_ignoring_ascii_case(std::string_view a, std::string_view b);
+
 }  // namespace qh::platform::posix

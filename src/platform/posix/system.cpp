@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -16,15 +15,6 @@ extern char** environ;
 
 namespace qh::platform {
 namespace {
-
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 void write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -53,7 +43,7 @@ std::optional<std::string> env_lookup(std::string_view name) {
         if (equals == std::string_view::npos) continue;
         const std::string_view key = text.substr(0, equals);
         if (key == name) return std::string(text.substr(equals + 1));
-        if (!found && same_ignoring_case(key, name)) found = std::string(text.substr(equals + 1));
+        if (!found && posix::same_ignoring_ascii_case(key, name)) found = std::string(text.substr(equals + 1));
     }
     return found;
 }

@@ -16,15 +16,6 @@ namespace {
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
-bool same_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 std::optional<std::string> host_current_directory() {
     std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
     if (!cwd) return std::nullopt;
@@ -140,6 +131,15 @@ std::string windows_path(std::string_view host) {
     if (rest.empty()) rest = "/";
     for (char c : rest) win += c == '/' ? '\\' : c;
     return win;
+}
+
+bool same_ignoring_ascii_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 }  // namespace qh::platform::posix
