@@ -1,7 +1,8 @@
 #!/bin/sh
-# Builds the Windows preset and runs its tests under Wine: in the build's own
-# prefix (never ~/.wine), with one wineserver kept alive for the whole run so
-# that every test process does not start and stop a server of its own.
+# Builds the Windows preset and runs its tests under Wine (any arguments go
+# to ctest): in the build's own prefix (never ~/.wine), with one wineserver
+# kept alive for the whole run so that every test process does not start and
+# stop a server of its own.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -29,12 +30,19 @@ trap stop_server EXIT
 trap 'exit 130' INT TERM
 
 mkdir -p "$WINEPREFIX"
-"$wineserver" -p
+# One left over from an interrupted run refuses a second start; it is used
+# instead, and stopped at the end like our own.
+"$wineserver" -p 2>/dev/null || echo "Using the wineserver that already runs for $WINEPREFIX"
+# Wine's own background processes (services, devices) start with the first
+# program and live as long as the server. Started here, with their output
+# away from ctest's pipes, which ctest would otherwise wait on to the end.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX"
-    build/windows/wine-run wineboot -i
+    build/windows/wine-run wineboot -i </dev/null >build/windows/wineboot.log 2>&1
+else
+    build/windows/wine-run wineboot </dev/null >build/windows/wineboot.log 2>&1
 fi
 
 status=0
-ctest --preset windows || status=$?
+ctest --preset windows "$@" || status=$?
 exit "$status"
