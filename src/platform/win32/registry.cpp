@@ -1,6 +1,6 @@
 // Registry services over advapi32 and shlwapi.
 #include <windows.h>
-// after windows.h
+// needs the types of windows.h first
 #include <shlwapi.h>
 
 #include <algorithm>
