@@ -25,7 +25,6 @@ int reg_delete_key_path(std::string_view key_path);
 // 1 not read (or not a string); 2 edit refused; else the write's code.
 int regp_add(RunContext& run, std::string_view dirs, std::string_view key_path, ValueName name,
              Position position);
-int regp_remove(RunContext& run, std::string_view dirs, std::string_view key_path,
-                ValueName name);
+int regp_remove(RunContext& run, std::string_view dirs, std::string_view key_path, ValueName name);
 
 }  // namespace qh

@@ -43,7 +43,8 @@ std::optional<std::string> env_lookup(std::string_view name) {
         if (equals == std::string_view::npos) continue;
         const std::string_view key = text.substr(0, equals);
         if (key == name) return std::string(text.substr(equals + 1));
-        if (!found && posix::same_ignoring_ascii_case(key, name)) found = std::string(text.substr(equals + 1));
+        if (!found && posix::same_ignoring_ascii_case(key, name))
+            found = std::string(text.substr(equals + 1));
     }
     return found;
 }
