@@ -10,11 +10,15 @@
 
 namespace {
 
-// Windows writes standard output in text mode; compare in one form.
+// Windows writes standard output in text mode: every line ends in CR LF
+// there. Checked, then compared in the one form of the emulated machine.
 std::string newlines_normalised(const std::string& output) {
     if (qh_test::on_emulated_machine()) return output;
     std::string text;
     for (std::size_t i = 0; i < output.size(); ++i) {
+        if (output[i] == '\n') {
+            EXPECT_TRUE(i > 0 && output[i - 1] == '\r') << "bare line feed at byte " << i;
+        }
         if (output[i] == '\r' && i + 1 < output.size() && output[i + 1] == '\n') continue;
         text.push_back(output[i]);
     }

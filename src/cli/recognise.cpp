@@ -99,8 +99,10 @@ Command registry_option(char sign, std::string_view lower, Rest rest) {
             return key_option(sign == '+' ? Action::reg_create_key : Action::reg_delete_key, rest);
         case 'l':
             return read_option(Action::reg_read_latest, rest);
-        // -regr is how the help and the examples spell the read.
+        // -regr is how the help and the examples spell the read; like
+        // -read-reg it takes the '-' sign only.
         case 'r':
+            if (sign != '-') return kSyntaxError;
             return read_option(Action::reg_read, rest);
         case 'p':
             if (sign != '+' && sign != '-') return kSyntaxError;

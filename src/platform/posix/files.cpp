@@ -22,8 +22,6 @@ constexpr std::uint32_t kAttrNormal = 0x80;
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
-std::string_view c_text(std::string_view text) { return text.substr(0, text.find('\0')); }
-
 std::uint32_t attributes_of(const struct stat& info) {
     std::uint32_t attributes = 0;
     if (S_ISDIR(info.st_mode)) attributes |= kAttrDirectory;
@@ -95,7 +93,7 @@ bool exists(std::string_view win_path) {
 std::optional<std::string> current_directory() { return posix::current_windows_directory(); }
 
 std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
-    path = c_text(path);
+    path = posix::c_text(path);
     if (path.empty() || is_separator(path.back())) return std::nullopt;
 
     std::size_t cut = path.find_last_of("\\/");
@@ -117,12 +115,12 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
 }
 
 bool create_directory(std::string_view path) {
-    const auto host = posix::host_path(c_text(path));
+    const auto host = posix::host_path(posix::c_text(path));
     return host && mkdir(host->c_str(), 0777) == 0;
 }
 
 std::FILE* file_open(std::string_view path, const char* mode) {
-    const auto host = posix::host_path(c_text(path));
+    const auto host = posix::host_path(posix::c_text(path));
     if (!host || !mode) return nullptr;
     std::string host_mode;
     for (const char* c = mode; *c; ++c)
@@ -138,7 +136,7 @@ std::FILE* file_open(std::string_view path, const char* mode) {
 }
 
 bool search_env_path(std::string_view file, std::string_view variable) {
-    file = c_text(file);
+    file = posix::c_text(file);
     if (file.empty()) return false;
     if (exists(file)) return true;
     const auto list = env_lookup(variable);

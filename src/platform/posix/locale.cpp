@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/code_pages.h"
+#include "platform/posix/machine.h"
 
 namespace qh::platform {
 namespace {
@@ -47,7 +48,7 @@ bool latin1_to_bytes(std::u16string_view text, std::string& out) {
 }  // namespace
 
 bool locale_select(std::string_view name) {
-    const auto page = posix::code_page_of_locale(name.substr(0, name.find('\0')));
+    const auto page = posix::code_page_of_locale(posix::c_text(name));
     if (!page) return false;
     iconv_t converter = kNoConverter;
     if (*page != kCLocale) {

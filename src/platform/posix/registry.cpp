@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/machine.h"
 #include "platform/posix/registry_store.h"
 
 namespace qh::platform {
@@ -22,14 +23,15 @@ constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 
 // The A calls take zero-terminated texts: anything after a zero is unseen.
-std::string_view c_text(std::string_view text) { return text.substr(0, text.find('\0')); }
 
-std::string_view value_name(ValueName name) { return name ? c_text(*name) : std::string_view(); }
+std::string_view value_name(ValueName name) {
+    return name ? posix::c_text(*name) : std::string_view();
+}
 
 // The components of a subkey path; nothing when one is empty or too long.
 // An empty path is the key itself, and one trailing backslash is allowed.
 std::optional<std::vector<std::string_view>> split_subkey(std::string_view subkey) {
-    subkey = c_text(subkey);
+    subkey = posix::c_text(subkey);
     std::vector<std::string_view> parts;
     if (subkey.empty()) return parts;
     if (subkey.back() == '\\') subkey.remove_suffix(1);

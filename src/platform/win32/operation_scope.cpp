@@ -11,6 +11,8 @@ namespace {
 // user at a console still exclude each other.
 constexpr const char* kMutexName = "Global\\Quillhaven.OperationScope";
 
+constexpr DWORD kWaitMilliseconds = 30000;
+
 HANDLE g_mutex = nullptr;
 bool g_held = false;
 
@@ -35,7 +37,9 @@ void operation_begin() {
     if (!g_mutex) g_mutex = open_shared_mutex();
     // Without the mutex the run goes on unguarded rather than not at all.
     if (!g_mutex) return;
-    const DWORD waited = WaitForSingleObject(g_mutex, INFINITE);
+    // Bounded, as the emulated machine's busy timeout: a process that holds
+    // the mutex for ever must not stop every later run.
+    const DWORD waited = WaitForSingleObject(g_mutex, kWaitMilliseconds);
     // An abandoned mutex is ours now: the run that held it was killed.
     g_held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 }
