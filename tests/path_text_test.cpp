@@ -81,6 +81,12 @@ TEST(PathText, NormalizeWithoutDotsNeedsNoCurrentDirectory) {
         {"C:\\.", "C:\\"},
         {"C:\\work\\..", "C:"},
         {"C:\\..", "C:\\"},
+        // Only the .. that empties a first-level path gives the bare drive;
+        // one that finds nothing left gives the root.
+        {"C:\\a\\..\\..", "C:\\"},
+        {"C:\\a\\..\\..\\..", "C:\\"},
+        {"C:\\..\\..", "C:\\"},
+        {"C:\\a\\b\\..\\..", "C:"},
         {"C:\\a\\..\\..\\b", "C:\\b"},
         {"C:\\a\\b\\..\\c\\", "C:\\a\\c"},
         {"C:\\a\\..b\\...\\c", "C:\\a\\..b\\...\\c"},  // dots inside names are names
@@ -107,6 +113,8 @@ TEST(PathText, MachineNormalizeResolvesDotFirstTextsAgainstTheCurrentDirectory) 
         {"..", "C:\\qhnorm\\work"},
         {"..\\", "C:\\qhnorm\\work"},
         {"..\\..\\..\\..\\..\\x", "C:\\x"},
+        {"..\\..\\..", "C:"},
+        {"..\\..\\..\\..", "C:\\"},
         // Climbing above the start of a relative text, or to nothing, only
         // has a meaning against the current directory.
         {"a\\..\\..\\b", "C:\\qhnorm\\work\\b"},

@@ -66,8 +66,10 @@ Cleaned clean_dots(std::string_view text) {
         if (!kept.empty()) {
             kept.pop_back();
             popped_to_root = kept.empty();
-        } else if (root.empty()) {
-            climbed_above = true;
+        } else {
+            // Nothing left to remove: the root stays a root, not a drive.
+            popped_to_root = false;
+            climbed_above = root.empty();
         }
     }
 
