@@ -163,8 +163,13 @@ TEST_F(PathListEdit, MachineRemoveTakesWholeEntriesOnly) {
         {"x;" + long_dir + ";y", long_dir, 0, "x;y"},
         {"C:\\t;a", "C:\\t;a", 0, ""},
         {"C:\\t;a", "C:\\t;zz", 1, "C:\\t;a"},  // all or nothing
-        {"C:\\t;a", ";C:\\t", 1, "C:\\t;a"},
+        // Empty pieces are passed over, as in addition.
+        {"C:\\t;a", ";C:\\t", 0, "a"},
+        {"C:\\t;a;b", "C:\\t;;a", 0, "b"},
+        {"C:\\t;a", "C:\\t;;zz", 1, "C:\\t;a"},
         {"C:\\t;a", "", 1, "C:\\t;a"},
+        {"C:\\t;;a", ";;", 1, "C:\\t;;a"},
+        {"C:\\t;a", ";", 1, "C:\\t;a"},
         {"", "C:\\t", 2, ""},
     };
     for (const Remove& c : cases) {

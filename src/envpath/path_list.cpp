@@ -127,15 +127,17 @@ int pathlist_remove(std::string& list, std::string_view operand) {
     if (operand.find(';') == std::string_view::npos) return pathlist_remove_entry(list, operand);
 
     // Every piece is tried; the caller writes back only a complete removal,
-    // so the list changes only then.
+    // so the list changes only then. Empty pieces are passed over, as
+    // pathlist_add does.
     std::string edited = list;
     int result = 0;
-    const std::vector<std::string_view> pieces = split_list(operand);
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        const bool last = i + 1 == pieces.size();
-        if (last && pieces[i].empty()) break;
-        if (pathlist_remove_entry(edited, pieces[i]) != 0) result = 1;
+    bool any_piece = false;
+    for (std::string_view piece : split_list(operand)) {
+        if (piece.empty()) continue;
+        any_piece = true;
+        if (pathlist_remove_entry(edited, piece) != 0) result = 1;
     }
+    if (!any_piece) return 1;
     if (result == 0) list = std::move(edited);
     return result;
 }
