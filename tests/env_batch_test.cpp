@@ -35,6 +35,10 @@ TEST(EnvBatch, RemovalDropsMatchingSetLinesAndBlankLines) {
         {"\n\n", "C:\\q", ""},
         {"set QH=" + long_dir + "\nREM " + long_dir + "\n", long_dir, "REM " + long_dir + "\n"},
         {"set OTHER=C:\\q\n", "C:\\q", "set OTHER=C:\\q\n"},
+        // Line ends as Windows editors write them; kept lines keep their CR.
+        {"REM a\r\nset QH=C:\\q\r\n\r\nSET qh=%QH%;c:\\Q\r\nREM b\r\n", "C:\\q",
+         "REM a\r\nREM b\r\n"},
+        {"set QH=C:\\q\r\r\nset QH=C:\\q\r", "C:\\q", "set QH=C:\\q\r\r\nset QH=C:\\q\r"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(qh::autoexec_without(c.content, c.dirs, "QH"), c.out) << c.content;
@@ -102,6 +106,7 @@ TEST_F(EnvBatchFamily, AddingAndRemovingEditTheBatchFileOnly) {
          kSucceeded,
          "REM x\n"},
         {std::nullopt, std::nullopt, {"-env", n, "C:\\q9"}, kFailed, ""},
+        {std::nullopt, "REM x\n", {"+env", n, "C:\\q9\ndel C:\\*.*"}, kFailed, "REM x\n"},
     };
     for (const Case& c : cases) {
         if (c.variable) {
@@ -118,6 +123,33 @@ TEST_F(EnvBatchFamily, AddingAndRemovingEditTheBatchFileOnly) {
         for (const std::string& arg : c.args) command += arg.substr(0, 40) + " ";
         EXPECT_EQ(run.output, text_mode(c.line)) << command;
         EXPECT_EQ(qh_test::read_file(kBatch).value_or(""), text_mode(c.after)) << command;
+    }
+}
+
+// A name or directories that would break the set line out of its own line,
+// or make no line at all, leave the file alone.
+TEST_F(EnvBatchFamily, UnsafeSetLinesAreRefusedBeforeTheFileIsTouched) {
+    struct Case {
+        std::string dirs, name;
+    };
+    const Case cases[] = {
+        {"C:\\q\ndel C:\\*.*", "QH_NL"},
+        {"C:\\q\rdel C:\\*.*", "QH_CR"},
+        {"C:\\q\x1a", "QH_EOF"},
+        {"C:\\q", "QH\nX"},
+        {"C:\\q", "QH\x1a"},
+        {"C:\\q", "QH=X"},
+        {"C:\\q", ""},
+        {"", "QH"},
+    };
+    const std::string batch = text_mode("REM x\n\nset QH=C:\\q\n");
+    for (const Case& c : cases) {
+        ASSERT_TRUE(qh_test::write_file(kBatch, batch));
+        EXPECT_EQ(qh::autoexec_add_path(c.dirs, c.name, qh::Position::end), qh::kAutoexecRefused)
+            << c.name << " " << c.dirs;
+        EXPECT_EQ(qh::autoexec_remove_path(c.dirs, c.name), qh::kAutoexecRefused)
+            << c.name << " " << c.dirs;
+        EXPECT_EQ(qh_test::read_file(kBatch), batch) << c.name << " " << c.dirs;
     }
 }
 

@@ -33,8 +33,26 @@ std::string prepended_before(std::string_view name, std::string_view dirs) {
     return std::string(dirs) + ';' + reference(name);
 }
 
-bool is_dropped(std::string_view line, std::string_view dirs, std::string_view name) {
-    const auto equal = [line](std::string_view other) {
+// A line, a variable, a separate command or the end of the file must not
+// come out of the text the user typed.
+bool makes_one_set_line(std::string_view dirs, std::string_view name) {
+    constexpr std::string_view kBreaksLine = "\r\n\x1a";
+    return !name.empty() && !dirs.empty() && name.find('=') == std::string_view::npos &&
+           name.find_first_of(kBreaksLine) == std::string_view::npos &&
+           dirs.find_first_of(kBreaksLine) == std::string_view::npos;
+}
+
+// The file is read without text-mode translation on some builds, so a CR
+// before the LF belongs to the line end.
+std::string with_plain_line_end(std::string_view line) {
+    std::string plain(line);
+    if (plain.ends_with("\r\n")) plain.erase(plain.size() - 2, 1);
+    return plain;
+}
+
+bool is_dropped(std::string_view raw_line, std::string_view dirs, std::string_view name) {
+    const std::string line = with_plain_line_end(raw_line);
+    const auto equal = [&line](std::string_view other) {
         return platform::locale_compare_nocase(line, other) == 0;
     };
     return line == "\n" || equal(set_line(name, dirs)) ||
@@ -59,6 +77,7 @@ bool write_all(std::FILE* file, std::string_view bytes) {
 }  // namespace
 
 int autoexec_add_path(std::string_view dirs, std::string_view name, Position position) {
+    if (!makes_one_set_line(dirs, name)) return kAutoexecRefused;
     const std::optional<std::string> current = platform::env_lookup(name);
     if (current && current->find(dirs) != std::string::npos) return 2;
 
@@ -91,6 +110,7 @@ std::string autoexec_without(std::string_view content, std::string_view dirs,
 }
 
 int autoexec_remove_path(std::string_view dirs, std::string_view name) {
+    if (!makes_one_set_line(dirs, name)) return kAutoexecRefused;
     // Deliberately Path, whatever the variable.
     if (!platform::env_lookup("Path")) return 2;
 

@@ -11,11 +11,15 @@ namespace qh {
 
 inline constexpr std::string_view kAutoexecPath = "C:\\AUTOEXEC.BAT";
 
+// NAME or DIRS would not make one well-formed set line: empty, a NAME with
+// '=', or a line end or end-of-file byte in either.
+inline constexpr int kAutoexecRefused = 7;
+
 // 0 appended; 2 the process value already holds DIRS; 3 the file cannot be
-// appended to.
+// appended to; kAutoexecRefused.
 int autoexec_add_path(std::string_view dirs, std::string_view name, Position position);
 // 0 rewritten; 2 no Path in the process environment; 3 the file cannot be
-// read or rewritten.
+// read or rewritten; kAutoexecRefused.
 int autoexec_remove_path(std::string_view dirs, std::string_view name);
 
 // The text of the file with the lines a removal drops left out.
