@@ -1,5 +1,6 @@
 #include "detect/java_gs.h"
 
+#include "detect/file_search.h"
 #include "envpath/env_store.h"
 #include "envpath/path_text.h"
 #include "platform/platform.h"
@@ -56,7 +57,7 @@ int gs_detect(std::string& result) {
 }
 
 int gs_add_to_path(RunContext& run, Scope scope, Position position) {
-    if (platform::search_env_path("gswin32c.exe", "Path")) return 0;
+    if (file_on_search_path("gswin32c.exe", "Path")) return 0;
     std::string directory;
     if (gs_detect(directory) != 0) return 2;
     return env_add_to_path(run, directory, scope, position);

@@ -137,9 +137,6 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path);
 bool create_directory(std::string_view path);
 // fopen of a Windows path; mode as for fopen ("rb", "rt", "wt", "at+", ...).
 std::FILE* file_open(std::string_view path, const char* mode);
-// _searchenv: whether `file` is found in the current directory or in one of
-// the directories listed in the process environment variable `variable`.
-bool search_env_path(std::string_view file, std::string_view variable);
 
 // ------------------------------------------------ system and environment
 

@@ -1,4 +1,5 @@
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -172,7 +173,13 @@ int regfile_apply(std::string_view path, RegfileMode mode) {
     RegfileReader reader(file.get());
     // A directory opens on some systems but cannot be read.
     if (reader.stop() == RegfileReader::Stop::read_error) return 1;
-    Engine(reader, mode).run();
+    // A line too large for memory ends the import like any other fault part
+    // way through: what came before stays, and the run goes on.
+    try {
+        Engine(reader, mode).run();
+    } catch (const std::bad_alloc&) {
+        return 2;
+    }
     return reader.stop() == RegfileReader::Stop::none ? 0 : 2;
 }
 

@@ -184,40 +184,4 @@ TEST_F(EmulatedMachineFiles, DirectoriesAndFilesByWindowsPath) {
     EXPECT_EQ(file_open("Q:\\x.txt", "wt"), nullptr);
 }
 
-TEST_F(EmulatedMachineFiles, SearchAlongAVariable) {
-    ASSERT_TRUE(qh_test::make_directory("bin1"));
-    ASSERT_TRUE(qh_test::make_directory("bin2"));
-    ASSERT_TRUE(qh_test::write_file("bin2\\tool.exe", "x"));
-    ASSERT_TRUE(qh_test::write_file("here.exe", "x"));
-    // A directory nested so deep that directory and name pass 260 characters.
-    std::string deep = dir_ + "\\deep";
-    while (deep.size() < 262) deep += "\\" + std::string(40, 'd');
-    ASSERT_TRUE(qh_test::make_directory(deep));
-    ASSERT_TRUE(qh_test::write_file(deep + "\\far.exe", "x"));
-
-    struct Case {
-        std::string list;
-        std::string file;
-        bool found;
-    };
-    const Case cases[] = {
-        {dir_ + "\\bin1;" + dir_ + "\\bin2", "tool.exe", true},
-        {";;\"" + dir_ + "\\bin2\";", "tool.exe", true},
-        {dir_ + "\\bin2\\", "TOOL.EXE", true},
-        {dir_ + "\\bin2/", "tool.exe", true},
-        {dir_ + "\\bin1", "tool.exe", false},
-        {"", "tool.exe", false},
-        {"Q:\\nowhere", "tool.exe", false},
-        {"Q:\\nowhere", "here.exe", true},
-        {deep, "far.exe", false},
-    };
-    for (const Case& c : cases) {
-        qh_test::set_env("QhSearchList", c.list);
-        EXPECT_EQ(search_env_path(c.file, "QHSEARCHLIST"), c.found) << c.list << " " << c.file;
-    }
-    qh_test::unset_env("QhSearchList");
-    EXPECT_FALSE(search_env_path("tool.exe", "QhSearchList"));
-    EXPECT_TRUE(search_env_path("here.exe", "QhSearchList"));
-}
-
 }  // namespace

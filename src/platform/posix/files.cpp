@@ -16,7 +16,6 @@ namespace {
 
 // The longest directory-and-file combination the search along a variable
 // looks at.
-constexpr std::size_t kMaxSearchPath = 260;
 
 constexpr std::uint32_t kAttrNormal = 0x80;
 
@@ -83,11 +82,6 @@ std::vector<std::string> search_order(const std::string& dir) {
     return names;
 }
 
-bool exists(std::string_view win_path) {
-    const auto host = posix::host_path(win_path);
-    return host && access(host->c_str(), F_OK) == 0;
-}
-
 }  // namespace
 
 std::optional<std::string> current_directory() { return posix::current_windows_directory(); }
@@ -133,29 +127,6 @@ std::FILE* file_open(std::string_view path, const char* mode) {
         return nullptr;
     }
     return file;
-}
-
-bool search_env_path(std::string_view file, std::string_view variable) {
-    file = posix::c_text(file);
-    if (file.empty()) return false;
-    if (exists(file)) return true;
-    const auto list = env_lookup(variable);
-    if (!list) return false;
-    std::size_t start = 0;
-    while (start <= list->size()) {
-        std::size_t end = list->find(';', start);
-        if (end == std::string::npos) end = list->size();
-        std::string dir;
-        for (char c : std::string_view(*list).substr(start, end - start))
-            if (c != '"') dir += c;
-        start = end + 1;
-        if (dir.empty()) continue;
-        const char last = dir.back();
-        if (last != '\\' && last != '/' && last != ':') dir += '\\';
-        dir += file;
-        if (dir.size() <= kMaxSearchPath && exists(dir)) return true;
-    }
-    return false;
 }
 
 }  // namespace qh::platform

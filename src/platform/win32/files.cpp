@@ -10,10 +10,6 @@ namespace {
 
 using win32::c_text;
 
-bool exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool ends_in_separator(std::string_view path) {
     return !path.empty() && (path.back() == '\\' || path.back() == '/');
 }
@@ -55,29 +51,6 @@ bool create_directory(std::string_view path) {
 std::FILE* file_open(std::string_view path, const char* mode) {
     const auto text = c_text(path);
     return text ? std::fopen(text->c_str(), mode) : nullptr;
-}
-
-bool search_env_path(std::string_view file, std::string_view variable) {
-    const auto name = c_text(file);
-    if (!name || name->empty()) return false;
-    if (exists(*name)) return true;
-    const std::optional<std::string> list = env_lookup(variable);
-    if (!list) return false;
-    std::size_t start = 0;
-    while (start <= list->size()) {
-        std::size_t end = list->find(';', start);
-        if (end == std::string::npos) end = list->size();
-        std::string directory;
-        for (std::size_t i = start; i < end; ++i) {
-            if ((*list)[i] != '"') directory += (*list)[i];
-        }
-        start = end + 1;
-        if (directory.empty()) continue;
-        const char last = directory.back();
-        if (last != '\\' && last != '/' && last != ':') directory += '\\';
-        if (exists(directory + *name)) return true;
-    }
-    return false;
 }
 
 }  // namespace qh::platform
