@@ -65,11 +65,7 @@ class Engine {
     static Key open_existing(std::string_view path) {
         std::string subkey;
         const Key root = reg_split_root(subkey, path);
-        if (!root) return {};
-        Key probe;
-        if (platform::reg_open_key(root, subkey, probe) != platform::kErrorSuccess) return {};
-        platform::reg_close_key(probe);
-        return reg_open_path(path, false);
+        return reg_open_existing(root, subkey);
     }
 
     void on_value_line(std::string_view line) {

@@ -57,14 +57,19 @@ int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::
     return set_value(key, name, type, with_terminator(text)) == 0 ? 0 : 2;
 }
 
-int reg_delete_value_at(Key root, std::string_view subkey, ValueName name) {
-    if (!root) return 1;
-    // Look first, then open for writing: a delete must never create the key.
+Key reg_open_existing(Key root, std::string_view subkey) {
+    if (!root) return {};
     Key probe;
-    if (platform::reg_open_key(root, subkey, probe) != kOk) return 1;
+    if (platform::reg_open_key(root, subkey, probe) != kOk) return {};
     platform::reg_close_key(probe);
     Key key;
-    if (platform::reg_create_key_ex(root, subkey, key) != kOk) return 1;
+    if (platform::reg_create_key_ex(root, subkey, key) != kOk) return {};
+    return key;
+}
+
+int reg_delete_value_at(Key root, std::string_view subkey, ValueName name) {
+    const Key key = reg_open_existing(root, subkey);
+    if (!key) return 1;
     KeyCloser closer(key);
     return qh::reg_delete_value(key, name) == 0 ? 0 : 2;
 }

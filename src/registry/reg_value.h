@@ -34,6 +34,10 @@ Key reg_split_root(std::string& subkey, std::string_view path);
 // the caller closes the key it gets.
 Key reg_open_path(std::string_view path, bool for_reading);
 
+// Opens a key for writing only when it exists already: removals must never
+// create what they were asked to remove. No key otherwise.
+Key reg_open_existing(Key root, std::string_view subkey);
+
 // On a root key and a subkey; 1 = the key step failed, 2 = the value step.
 int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name);
 int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name);
