@@ -6,6 +6,7 @@
 
 #include "cli/help.h"
 #include "registry/reg_commands.h"
+#include "support/registry_helpers.h"
 #include "support/test_support.h"
 
 namespace {
@@ -49,8 +50,7 @@ TEST(ToolProcess, WritesAValueAndReadsItBack) {
         {"-regk", "HKLM\\x", "+regv", key, "greeting", "50% done", "-no-refresh"});
     EXPECT_EQ(got.exit_code, 0);
     EXPECT_EQ(newlines_normalised(got.output),
-              "Error: Failed to do speicified operation(s)!\n"
-              "Succeeded in doing speicified operation(s)!\n");
+              std::string(qh_test::kFailed) + std::string(qh_test::kSucceeded));
 
     got = qh_test::run_tool({"-read-reg", key, "greeting", "-regk", key});
     EXPECT_EQ(got.exit_code, 0);

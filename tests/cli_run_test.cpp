@@ -10,28 +10,22 @@
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
 #include "registry/reg_commands.h"
+#include "support/registry_helpers.h"
 #include "support/test_support.h"
 
 namespace {
 
 using Args = std::vector<std::string>;
 
-const std::string kOk = "Succeeded in doing speicified operation(s)!\n";
-const std::string kFail = "Error: Failed to do speicified operation(s)!\n";
+using qh_test::CliRun;
+using qh_test::run_cli;
+
+// Strings, so that the expected outputs can be joined with +.
+const std::string kOk(qh_test::kSucceeded);
+const std::string kFail(qh_test::kFailed);
 
 // Fails with a known line whatever the machine holds: the root is unknown.
 const Args kFailing = {"-regk", "HKLM\\QuillhavenTest"};
-
-struct Outcome {
-    int exit_code = -1;
-    std::string output;
-};
-
-Outcome run(const Args& args) {
-    Outcome outcome;
-    outcome.exit_code = qh::cli_run(args, [&](std::string_view bytes) { outcome.output += bytes; });
-    return outcome;
-}
 
 std::string collect(int (*print)(const qh::Output&)) {
     std::string text;
@@ -66,7 +60,7 @@ class Dispatch : public testing::TestWithParam<Case> {};
 
 TEST_P(Dispatch, PrintsAndExits) {
     const Case& c = GetParam();
-    const Outcome got = run(c.args);
+    const CliRun got = run_cli(c.args);
     EXPECT_EQ(got.exit_code, c.exit_code);
     EXPECT_EQ(got.output, c.output);
 }
@@ -161,14 +155,14 @@ TEST(DispatchDetections, PrintWhatWasFoundAndEnd) {
         SCOPED_TRACE(d.option);
         std::string found;
         d.detect(found);
-        const Outcome got = run(cat({d.option}, kFailing));
+        const CliRun got = run_cli(cat({d.option}, kFailing));
         EXPECT_EQ(got.exit_code, 0);
         EXPECT_EQ(got.output, found);
     }
 }
 
 TEST(DispatchDetections, MiktexReportHasOneOfThreeForms) {
-    const Outcome got = run(cat({"-MiKTeX"}, kFailing));
+    const CliRun got = run_cli(cat({"-MiKTeX"}, kFailing));
     EXPECT_EQ(got.exit_code, 0);
     const std::regex form(
         "No MiKTeX installation is detected!\n|"
@@ -180,7 +174,7 @@ TEST(DispatchDetections, SettersPrintNothingAndEnd) {
     for (const Args& args : {Args{"+gswin32c", "-regk", "HKLM\\x"},
                              Args{"+javaw", "QH_CLI_JAVA", "-regk", "HKLM\\x"}}) {
         SCOPED_TRACE(args[0]);
-        const Outcome got = run(args);
+        const CliRun got = run_cli(args);
         EXPECT_EQ(got.exit_code, 0);
         EXPECT_EQ(got.output, "");
     }
@@ -201,27 +195,27 @@ class DispatchRegistry : public testing::Test {
 
 TEST_F(DispatchRegistry, SetThenReadFramedAndBare) {
     const std::string key = key_ + "\\AFPL Ghostscript\\8.50";
-    Outcome got = run({"+regv", key, "GS_DLL", "C:\\gs\\gsdll32.dll", "+regk", key + "\\x"});
+    CliRun got = run_cli({"+regv", key, "GS_DLL", "C:\\gs\\gsdll32.dll", "+regk", key + "\\x"});
     EXPECT_EQ(got.output, kOk + kOk);
 
-    got = run(cat({"-read-reg", key, "GS_DLL"}, kFailing));
+    got = run_cli(cat({"-read-reg", key, "GS_DLL"}, kFailing));
     EXPECT_EQ(got.exit_code, 0);
     EXPECT_EQ(got.output, "\n[" + key + "]\nGS_DLL=C:\\gs\\gsdll32.dll\n");
 
-    got = run({"-x", "-regr", key, "gs_dll"});
+    got = run_cli({"-x", "-regr", key, "gs_dll"});
     EXPECT_EQ(got.exit_code, 0);
     EXPECT_EQ(got.output, "C:\\gs\\gsdll32.dll");
 
     // The name is printed as typed, not as stored.
-    got = run({"-regr", key, "gs_dll"});
+    got = run_cli({"-regr", key, "gs_dll"});
     EXPECT_EQ(got.output, "\n[" + key + "]\ngs_dll=C:\\gs\\gsdll32.dll\n");
 }
 
 TEST_F(DispatchRegistry, ValueTextsArePrintedUnchanged) {
-    ASSERT_EQ(run({"=regv", key_, "%SystemRoot%\\system32;%s%d"}).output, kOk);
-    Outcome got = run({"-x", "-read-reg", key_, ""});
+    ASSERT_EQ(run_cli({"=regv", key_, "%SystemRoot%\\system32;%s%d"}).output, kOk);
+    CliRun got = run_cli({"-x", "-read-reg", key_, ""});
     EXPECT_EQ(got.output, "%SystemRoot%\\system32;%s%d");
-    got = run({"-read-reg", key_, ""});
+    got = run_cli({"-read-reg", key_, ""});
     EXPECT_EQ(got.output, "\n[" + key_ + "]\n=%SystemRoot%\\system32;%s%d\n");
 
     const qh::Key key = qh::reg_open_path(key_, false);
@@ -229,59 +223,60 @@ TEST_F(DispatchRegistry, ValueTextsArePrintedUnchanged) {
     ASSERT_EQ(qh::reg_write_dword(16, key, "number"), 0);
     ASSERT_EQ(qh::reg_write_multi_sz(std::string("a\0b\0\0", 5), key, "list"), 0);
     qh::platform::reg_close_key(key);
-    EXPECT_EQ(run({"-x", "-read-reg", key_, "number"}).output, "0x10");
-    EXPECT_EQ(run({"-x", "-read-reg", key_, "list"}).output, "a\\0b");
+    EXPECT_EQ(run_cli({"-x", "-read-reg", key_, "number"}).output, "0x10");
+    EXPECT_EQ(run_cli({"-x", "-read-reg", key_, "list"}).output, "a\\0b");
 }
 
 TEST_F(DispatchRegistry, OptionalValueNameDependsOnArgumentsLeft) {
     // Three arguments left: the last one is data, even when it looks like an option.
-    EXPECT_EQ(run({"+regv", key_, "DATA", "-no-refresh"}).output, kOk);
-    EXPECT_EQ(run({"-x", "-read-reg", key_, "DATA"}).output, "-no-refresh");
-    EXPECT_EQ(run({"+regv", key_, "unnamed"}).output, kOk);
-    EXPECT_EQ(run({"-x", "-read-reg", key_, ""}).output, "unnamed");
+    EXPECT_EQ(run_cli({"+regv", key_, "DATA", "-no-refresh"}).output, kOk);
+    EXPECT_EQ(run_cli({"-x", "-read-reg", key_, "DATA"}).output, "-no-refresh");
+    EXPECT_EQ(run_cli({"+regv", key_, "unnamed"}).output, kOk);
+    EXPECT_EQ(run_cli({"-x", "-read-reg", key_, ""}).output, "unnamed");
 
-    EXPECT_EQ(run({"-regv", key_}).output, kOk);
-    EXPECT_EQ(run({"-regv", key_}).output, kFail);
-    EXPECT_EQ(run({"-regv", key_, "data"}).output, kOk);
-    EXPECT_EQ(run({"-read-reg", key_, "DATA"}).output, kFail);
+    EXPECT_EQ(run_cli({"-regv", key_}).output, kOk);
+    EXPECT_EQ(run_cli({"-regv", key_}).output, kFail);
+    EXPECT_EQ(run_cli({"-regv", key_, "data"}).output, kOk);
+    EXPECT_EQ(run_cli({"-read-reg", key_, "DATA"}).output, kFail);
 }
 
 TEST_F(DispatchRegistry, KeysComeAndGo) {
     const std::string test = key_ + "\\tovrane\\test";
-    EXPECT_EQ(run({"+regk", test, "+regk", test}).output, kOk + kOk);
+    EXPECT_EQ(run_cli({"+regk", test, "+regk", test}).output, kOk + kOk);
     EXPECT_TRUE(key_exists(test));
-    EXPECT_EQ(run({"-regk", key_ + "\\tovrane", "-regk", key_ + "\\tovrane"}).output, kOk + kFail);
+    EXPECT_EQ(run_cli({"-regk", key_ + "\\tovrane", "-regk", key_ + "\\tovrane"}).output,
+              kOk + kFail);
     EXPECT_FALSE(key_exists(key_ + "\\tovrane"));
 }
 
 TEST_F(DispatchRegistry, DeletesNeverCreateNorTakeAHive) {
-    EXPECT_EQ(run({"-regv", key_ + "\\missing", "v"}).output, kFail);
+    EXPECT_EQ(run_cli({"-regv", key_ + "\\missing", "v"}).output, kFail);
     EXPECT_FALSE(key_exists(key_ + "\\missing"));
 
-    ASSERT_EQ(run({"+regv", key_, "canary", "alive"}).output, kOk);
-    EXPECT_EQ(run({"-regk", "HKEY_CURRENT_USER\\", "-regk", "hkey_current_user\\"}).output,
+    ASSERT_EQ(run_cli({"+regv", key_, "canary", "alive"}).output, kOk);
+    EXPECT_EQ(run_cli({"-regk", "HKEY_CURRENT_USER\\", "-regk", "hkey_current_user\\"}).output,
               kFail + kFail);
-    EXPECT_EQ(run({"-x", "-read-reg", key_, "canary"}).output, "alive");
+    EXPECT_EQ(run_cli({"-x", "-read-reg", key_, "canary"}).output, "alive");
 }
 
 TEST_F(DispatchRegistry, LatestSubkeyFramedAndBare) {
     const std::string key = key_ + "\\AFPL Ghostscript";
-    ASSERT_EQ(run({"+regv", key + "\\8.14", "GS_DLL", "old", "+regv", key + "\\8.50", "GS_DLL",
-                   "C:\\gs\\gsdll32.dll", "+regv", key + "\\8.15", "GS_DLL", "older"})
+    ASSERT_EQ(run_cli({"+regv", key + "\\8.14", "GS_DLL", "old", "+regv", key + "\\8.50", "GS_DLL",
+                       "C:\\gs\\gsdll32.dll", "+regv", key + "\\8.15", "GS_DLL", "older"})
                   .output,
               kOk + kOk + kOk);
-    Outcome got = run(cat({"-regl", key, "GS_DLL"}, kFailing));
+    CliRun got = run_cli(cat({"-regl", key, "GS_DLL"}, kFailing));
     EXPECT_EQ(got.exit_code, 0);
     EXPECT_EQ(got.output, "\n[" + key + "\\8.50]\nGS_DLL=C:\\gs\\gsdll32.dll\n");
-    got = run({"-x", "-regl", key, "GS_DLL"});
+    got = run_cli({"-x", "-regl", key, "GS_DLL"});
     EXPECT_EQ(got.output, "8.50\nC:\\gs\\gsdll32.dll");
     // A failed lookup goes on with the argument after its two operands.
-    got = run({"-regl", key, "absent", "+regk", key_ + "\\after"});
+    got = run_cli({"-regl", key, "absent", "+regk", key_ + "\\after"});
     EXPECT_EQ(got.output, kFail + kOk);
 }
 
 TEST_F(DispatchRegistry, FailureThenSuccessStillExitsZero) {
-    const Outcome got = run(cat(kFailing, {"+regk", key_}));
+    const CliRun got = run_cli(cat(kFailing, {"+regk", key_}));
     EXPECT_EQ(got.exit_code, 0);
     EXPECT_EQ(got.output, kFail + kOk);
 }
@@ -289,13 +284,13 @@ TEST_F(DispatchRegistry, FailureThenSuccessStillExitsZero) {
 TEST_F(DispatchRegistry, SwitchesAffectOnlyLaterOperations) {
     // Scope set after =env does not reach it: the variable lands in the system.
     const std::string system_env =
-        "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-    const std::string user_env = "HKEY_CURRENT_USER\\Environment";
-    run({"=env", "QH_CLI_SCOPE", "system", "-user", "=env", "QH_CLI_SCOPE", "user"});
-    const Outcome system_value = run({"-x", "-read-reg", system_env, "QH_CLI_SCOPE"});
-    const Outcome user_value = run({"-x", "-read-reg", user_env, "QH_CLI_SCOPE"});
-    run({"-env", "QH_CLI_SCOPE"});
-    run({"-user", "-env", "QH_CLI_SCOPE"});
+        "HKEY_LOCAL_MACHINE\\" + std::string(qh_test::kSystemEnvironment);
+    const std::string user_env = "HKEY_CURRENT_USER\\" + std::string(qh_test::kUserEnvironment);
+    run_cli({"=env", "QH_CLI_SCOPE", "system", "-user", "=env", "QH_CLI_SCOPE", "user"});
+    const CliRun system_value = run_cli({"-x", "-read-reg", system_env, "QH_CLI_SCOPE"});
+    const CliRun user_value = run_cli({"-x", "-read-reg", user_env, "QH_CLI_SCOPE"});
+    run_cli({"-env", "QH_CLI_SCOPE"});
+    run_cli({"-user", "-env", "QH_CLI_SCOPE"});
     EXPECT_EQ(system_value.output, "system");
     EXPECT_EQ(user_value.output, "user");
 }
@@ -323,7 +318,7 @@ TEST(DispatchRefresh, EmulatedMachineBroadcastsOnlyAtANormalEnd) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         const int before = qh_test::broadcast_count().value_or(-1);
-        run(c.args);
+        run_cli(c.args);
         EXPECT_EQ(qh_test::broadcast_count().value_or(-1) - before, c.broadcasts);
     }
 }

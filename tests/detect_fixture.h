@@ -1,6 +1,6 @@
 // What the latest-subkey and detection tests share: registry keys and values
-// that are put back as they were, process variables likewise, the stand-in
-// findtexmf on the search path, and in-process runs of the command line.
+// that are put back as they were, process variables likewise, and the stand-in
+// findtexmf on the search path.
 // Under Wine the registry is the prefix's own, so nothing may be left behind.
 #pragma once
 
@@ -10,34 +10,22 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "cli/run.h"
 #include "platform/platform.h"
 #include "registry/reg_value.h"
+#include "support/registry_helpers.h"
 #include "support/test_support.h"
 
 namespace detect_test {
 
 using qh::platform::Root;
 
-inline constexpr std::string_view kSystemEnvironment =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-inline constexpr std::string_view kUserEnvironment = "Environment";
-
-inline bool key_exists(Root root, std::string_view subkey) {
-    qh::platform::Key key;
-    if (qh::platform::reg_open_key(qh::platform::root_key(root), subkey, key) != 0) return false;
-    qh::platform::reg_close_key(key);
-    return true;
-}
-
 // A key tree that a test builds: deleted at the end. A key the machine had
 // before is never touched; the test that needs it skips instead.
 class ScratchKey {
   public:
     ScratchKey(Root root, std::string subkey)
-        : root_(root), subkey_(std::move(subkey)), existed_(key_exists(root_, subkey_)) {}
+        : root_(root), subkey_(std::move(subkey)), existed_(qh_test::key_exists(root_, subkey_)) {}
     ~ScratchKey() {
         if (!existed_) qh::platform::reg_delete_tree(qh::platform::root_key(root_), subkey_);
     }
@@ -63,22 +51,6 @@ class ScratchKey {
     bool existed_;
 };
 
-// One registry value, read as raw type and bytes; nothing when absent.
-inline std::optional<qh::RegValue> read_value(Root root, std::string_view subkey,
-                                              std::string_view name) {
-    qh::RegValue value;
-    if (qh::reg_read_value_at(value, qh::platform::root_key(root), subkey, name) != 0) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-inline std::optional<std::string> read_text(Root root, std::string_view subkey,
-                                            std::string_view name) {
-    if (auto value = read_value(root, subkey, name)) return qh::reg_value_text(*value);
-    return std::nullopt;
-}
-
 // Puts one value back exactly (type and bytes), or removes it again when it
 // did not exist.
 class ValueRestorer {
@@ -87,7 +59,7 @@ class ValueRestorer {
         : root_(root),
           subkey_(std::move(subkey)),
           name_(std::move(name)),
-          saved_(read_value(root_, subkey_, name_)) {}
+          saved_(qh_test::read_value(root_, subkey_, name_)) {}
     ~ValueRestorer() {
         qh::platform::Key key;
         if (qh::platform::reg_create_key_ex(qh::platform::root_key(root_), subkey_, key) != 0) {
@@ -184,18 +156,6 @@ class FindtexmfStandIn {
     EnvRestorer tex_;
     EnvRestorer psfonts_;
 };
-
-struct CliRun {
-    int exit_code = -1;
-    std::string output;
-};
-
-// The command line run in process, its output collected as printed.
-inline CliRun run_cli(const std::vector<std::string>& args) {
-    CliRun run;
-    run.exit_code = qh::cli_run(args, [&run](std::string_view bytes) { run.output += bytes; });
-    return run;
-}
 
 // Replaces every "{T}" of a case's text by a test's directory.
 inline std::string expand(std::string_view text, std::string_view tree) {

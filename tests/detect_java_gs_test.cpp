@@ -10,14 +10,14 @@
 namespace {
 
 using detect_test::EnvRestorer;
-using detect_test::kSystemEnvironment;
-using detect_test::kUserEnvironment;
-using detect_test::read_text;
-using detect_test::read_value;
 using detect_test::Root;
-using detect_test::run_cli;
 using detect_test::ScratchKey;
 using detect_test::ValueRestorer;
+using qh_test::kSystemEnvironment;
+using qh_test::kUserEnvironment;
+using qh_test::read_text;
+using qh_test::read_value;
+using qh_test::run_cli;
 
 constexpr const char* kJavaRuntime = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
@@ -44,7 +44,7 @@ TEST(JavaDetection, ReportsTheHomeOfTheGreatestVersion) {
         java.set(std::string("Java Runtime Environment\\") + version, "JavaHome",
                  std::string("C:\\Java\\") + version);
     }
-    const detect_test::CliRun run = run_cli({"-javaw", "-sys"});
+    const qh_test::CliRun run = run_cli({"-javaw", "-sys"});
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_EQ(run.output, "C:\\Java\\1.5.0_02");
 }
@@ -77,7 +77,7 @@ TEST(JavaCommand, WritesTheSystemVariableWhateverTheRunsScope) {
         ValueRestorer user(Root::current_user, std::string(kUserEnvironment), c.variable);
         java.set("Java Runtime Environment\\1.4.2", "JavaHome", c.home);
 
-        const detect_test::CliRun run = run_cli(c.args);
+        const qh_test::CliRun run = run_cli(c.args);
         EXPECT_EQ(run.exit_code, 0);
         EXPECT_EQ(run.output, "");
         EXPECT_EQ(read_text(Root::local_machine, kSystemEnvironment, c.variable), c.program);
@@ -178,7 +178,7 @@ TEST(GhostscriptDetection, LatestVersionOverTheThreeKeysLaterKeyWinsATie) {
         std::string directory = "untouched";
         EXPECT_EQ(qh::gs_detect(directory), c.code);
         EXPECT_EQ(directory, c.report);
-        const detect_test::CliRun run = run_cli({"-gswin32c"});
+        const qh_test::CliRun run = run_cli({"-gswin32c"});
         EXPECT_EQ(run.exit_code, 0);
         EXPECT_EQ(run.output, c.report);
     }
@@ -204,7 +204,7 @@ TEST(GhostscriptOnPath, AddsTheDirectoryToTheSystemPathAtTheStart) {
     ASSERT_TRUE(system.saved());
     const std::string old_path = qh::reg_value_text(*system.saved());
 
-    const detect_test::CliRun run = run_cli({"-user", "-end", "+gswin32c", "-user"});
+    const qh_test::CliRun run = run_cli({"-user", "-end", "+gswin32c", "-user"});
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(read_text(Root::local_machine, kSystemEnvironment, "Path"), gs.bin + ";" + old_path);

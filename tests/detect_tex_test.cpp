@@ -11,8 +11,8 @@ namespace {
 using detect_test::EnvRestorer;
 using detect_test::expand;
 using detect_test::Root;
-using detect_test::run_cli;
 using detect_test::ScratchKey;
+using qh_test::run_cli;
 
 // Both registrations, each deleted again by the test.
 struct TexKeys {
@@ -55,7 +55,7 @@ TEST(WinEdtDetection, CurrentUserFirstThenTheMachine) {
 
         std::string directory;
         EXPECT_EQ(qh::detect_winedt(directory), c.report.empty() ? 1 : 0);
-        const detect_test::CliRun run = run_cli({"-WinEdt"});
+        const qh_test::CliRun run = run_cli({"-WinEdt"});
         EXPECT_EQ(run.exit_code, 0);
         EXPECT_EQ(run.output, c.report);
     }
@@ -206,7 +206,7 @@ TEST(MiktexDetection, ReportsTheTreesFromRegistryFindtexmfAndMdIni) {
         findtexmf.answer_tex(c.find_tex);
         findtexmf.answer_psfonts(c.find_psfonts);
 
-        const detect_test::CliRun run = run_cli({"-miktex"});
+        const qh_test::CliRun run = run_cli({"-miktex"});
         EXPECT_EQ(run.exit_code, 0);
         EXPECT_EQ(run.output, expand(c.report, tree));
     }

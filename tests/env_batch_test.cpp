@@ -12,12 +12,12 @@
 
 namespace {
 
-using env_test::kFailed;
-using env_test::kRegSz;
-using env_test::kSucceeded;
-using env_test::kSystemEnvironment;
-using env_test::Text;
-using env_test::text_mode;
+using qh::platform::kRegSz;
+using qh_test::kFailed;
+using qh_test::kSucceeded;
+using qh_test::kSystemEnvironment;
+using qh_test::Text;
+using qh_test::text_mode;
 
 constexpr std::string_view kBatch = "C:\\AUTOEXEC.BAT";
 constexpr std::string_view kName = "QH_NINEX";
@@ -154,7 +154,7 @@ TEST_F(EnvBatchFamily, UnsafeSetLinesAreRefusedBeforeTheFileIsTouched) {
 }
 
 TEST_F(EnvBatchFamily, SettingAndDeletingUseTheRegistry) {
-    env_test::SavedValue saved(env_test::hklm(), std::string(kSystemEnvironment),
+    env_test::SavedValue saved(qh_test::hklm(), std::string(kSystemEnvironment),
                                std::string(kName));
     const std::string batch = text_mode("REM x\n\n");
     ASSERT_TRUE(qh_test::write_file(kBatch, batch));
@@ -162,12 +162,12 @@ TEST_F(EnvBatchFamily, SettingAndDeletingUseTheRegistry) {
 
     qh_test::ToolRun run = qh_test::run_tool({"=env", n, "C:\\q9"});
     EXPECT_EQ(run.output, text_mode(kSucceeded));
-    EXPECT_EQ(env_test::read_text(env_test::hklm(), kSystemEnvironment, kName),
+    EXPECT_EQ(qh_test::read_typed_text(qh_test::hklm(), kSystemEnvironment, kName),
               (Text{kRegSz, "C:\\q9"}));
 
     run = qh_test::run_tool({"-env", n});
     EXPECT_EQ(run.output, text_mode(kSucceeded));
-    EXPECT_FALSE(env_test::read_value(env_test::hklm(), kSystemEnvironment, kName));
+    EXPECT_FALSE(qh_test::read_value(qh_test::hklm(), kSystemEnvironment, kName));
     EXPECT_EQ(qh_test::read_file(kBatch), batch);
 }
 

@@ -9,13 +9,13 @@
 
 namespace {
 
-using env_test::kFailed;
-using env_test::kRegExpandSz;
-using env_test::kRegSz;
-using env_test::kSucceeded;
-using env_test::kSystemEnvironment;
-using env_test::kUserEnvironment;
-using env_test::Text;
+using qh::platform::kRegExpandSz;
+using qh::platform::kRegSz;
+using qh_test::kFailed;
+using qh_test::kSucceeded;
+using qh_test::kSystemEnvironment;
+using qh_test::kUserEnvironment;
+using qh_test::Text;
 
 constexpr std::string_view kName = "QH_ENVTEST";
 
@@ -23,8 +23,8 @@ struct Store {
     qh::Key root;
     std::string_view subkey;
 };
-Store system_store() { return {env_test::hklm(), kSystemEnvironment}; }
-Store user_store() { return {env_test::hkcu(), kUserEnvironment}; }
+Store system_store() { return {qh_test::hklm(), kSystemEnvironment}; }
+Store user_store() { return {qh_test::hkcu(), kUserEnvironment}; }
 
 class EnvCommand : public testing::Test {
   protected:
@@ -34,9 +34,9 @@ class EnvCommand : public testing::Test {
         ASSERT_TRUE(qh_test::make_directory(dir_ + "\\two"));
     }
     std::string dir_;
-    env_test::SavedValue system_{env_test::hklm(), std::string(kSystemEnvironment),
+    env_test::SavedValue system_{qh_test::hklm(), std::string(kSystemEnvironment),
                                  std::string(kName)};
-    env_test::SavedValue user_{env_test::hkcu(), std::string(kUserEnvironment), std::string(kName)};
+    env_test::SavedValue user_{qh_test::hkcu(), std::string(kUserEnvironment), std::string(kName)};
 };
 
 TEST_F(EnvCommand, EditsKeepTheStringTypeInEitherScope) {
@@ -95,22 +95,23 @@ TEST_F(EnvCommand, EditsKeepTheStringTypeInEitherScope) {
     for (const Case& c : cases) {
         qh::reg_delete_value_at(c.store.root, c.store.subkey, kName);
         if (c.before)
-            env_test::put_text(c.store.root, c.store.subkey, kName, c.before->type, c.before->text);
+            qh_test::put_text(c.store.root, c.store.subkey, kName, c.before->type, c.before->text);
         std::string command;
         for (const std::string& arg : c.args) command += arg + " ";
-        EXPECT_EQ(env_test::cli(c.args).output, c.line) << command;
-        EXPECT_EQ(env_test::read_text(c.store.root, c.store.subkey, kName), c.after) << command;
+        EXPECT_EQ(qh_test::run_cli(c.args).output, c.line) << command;
+        EXPECT_EQ(qh_test::read_typed_text(c.store.root, c.store.subkey, kName), c.after)
+            << command;
     }
 }
 
 TEST_F(EnvCommand, OtherValueTypesAreNotEdited) {
     const std::string number("\x05\x00\x00\x00", 4);
     for (const char* option : {"+env", "-env"}) {
-        env_test::put_raw(env_test::hklm(), kSystemEnvironment, kName, qh::platform::kRegDword,
-                          number);
-        EXPECT_EQ(env_test::cli({option, std::string(kName), dir_}).output, kFailed) << option;
+        qh_test::put_raw(qh_test::hklm(), kSystemEnvironment, kName, qh::platform::kRegDword,
+                         number);
+        EXPECT_EQ(qh_test::run_cli({option, std::string(kName), dir_}).output, kFailed) << option;
         const std::optional<qh::RegValue> after =
-            env_test::read_value(env_test::hklm(), kSystemEnvironment, kName);
+            qh_test::read_value(qh_test::hklm(), kSystemEnvironment, kName);
         ASSERT_TRUE(after);
         EXPECT_EQ(after->type, qh::platform::kRegDword);
         EXPECT_EQ(after->data, number);
@@ -119,17 +120,17 @@ TEST_F(EnvCommand, OtherValueTypesAreNotEdited) {
 
 TEST_F(EnvCommand, StockSystemPathStaysExpandable) {
     const std::string stock = "%SystemRoot%\\system32;%SystemRoot%;%SystemRoot%\\System32\\Wbem";
-    env_test::SavedValue saved(env_test::hklm(), std::string(kSystemEnvironment), "Path");
-    env_test::put_text(env_test::hklm(), kSystemEnvironment, "Path", kRegExpandSz, stock);
+    env_test::SavedValue saved(qh_test::hklm(), std::string(kSystemEnvironment), "Path");
+    qh_test::put_text(qh_test::hklm(), kSystemEnvironment, "Path", kRegExpandSz, stock);
     const std::string two = dir_ + "\\two";
 
-    EXPECT_EQ(env_test::cli({"+path", dir_}).output, kSucceeded);
-    EXPECT_EQ(env_test::cli({"-end", "+path", two}).output, kSucceeded);
-    EXPECT_EQ(env_test::read_text(env_test::hklm(), kSystemEnvironment, "Path"),
+    EXPECT_EQ(qh_test::run_cli({"+path", dir_}).output, kSucceeded);
+    EXPECT_EQ(qh_test::run_cli({"-end", "+path", two}).output, kSucceeded);
+    EXPECT_EQ(qh_test::read_typed_text(qh_test::hklm(), kSystemEnvironment, "Path"),
               (Text{kRegExpandSz, dir_ + ";" + stock + ";" + two}));
 
-    EXPECT_EQ(env_test::cli({"-path", two + ";" + dir_}).output, kSucceeded);
-    EXPECT_EQ(env_test::read_text(env_test::hklm(), kSystemEnvironment, "Path"),
+    EXPECT_EQ(qh_test::run_cli({"-path", two + ";" + dir_}).output, kSucceeded);
+    EXPECT_EQ(qh_test::read_typed_text(qh_test::hklm(), kSystemEnvironment, "Path"),
               (Text{kRegExpandSz, stock}));
 }
 
@@ -137,10 +138,10 @@ TEST_F(EnvCommand, StockSystemPathStaysExpandable) {
 TEST_F(EnvCommand, DeletingRunsNoShell) {
     env_test::InDirectory here(dir_);
     const std::string name = "QH_ENVTEST&mkdir qh_injected";
-    env_test::SavedValue saved(env_test::hklm(), std::string(kSystemEnvironment), name);
-    ASSERT_EQ(env_test::cli({"=env", name, "x"}).output, kSucceeded);
-    EXPECT_EQ(env_test::cli({"-env", name}).output, kSucceeded);
-    EXPECT_FALSE(env_test::read_value(env_test::hklm(), kSystemEnvironment, name));
+    env_test::SavedValue saved(qh_test::hklm(), std::string(kSystemEnvironment), name);
+    ASSERT_EQ(qh_test::run_cli({"=env", name, "x"}).output, kSucceeded);
+    EXPECT_EQ(qh_test::run_cli({"-env", name}).output, kSucceeded);
+    EXPECT_FALSE(qh_test::read_value(qh_test::hklm(), kSystemEnvironment, name));
     EXPECT_FALSE(qh::platform::find_first_attributes(dir_ + "\\qh_injected*"));
 }
 
@@ -163,7 +164,7 @@ TEST_F(EnvCommand, EmulatedMachineOneBroadcastWhenSomethingChanged) {
     for (const Case& c : cases) {
         const std::optional<int> before = qh_test::broadcast_count();
         ASSERT_TRUE(before);
-        env_test::cli(c.args);
+        qh_test::run_cli(c.args);
         EXPECT_EQ(qh_test::broadcast_count(), *before + c.broadcasts)
             << c.args[0] << " " << c.args.size();
     }

@@ -8,14 +8,14 @@
 
 namespace {
 
-using env_test::kRegExpandSz;
-using env_test::kUserEnvironment;
+using qh::platform::kRegExpandSz;
+using qh_test::kUserEnvironment;
 
 TEST(EnvParallel, EightRunsAddingToOneVariableAllLand) {
     constexpr int kRuns = 8;
     const std::string name = "QH_PARALLEL";
-    env_test::SavedValue saved(env_test::hkcu(), std::string(kUserEnvironment), name);
-    env_test::put_text(env_test::hkcu(), kUserEnvironment, name, kRegExpandSz, "%A%");
+    env_test::SavedValue saved(qh_test::hkcu(), std::string(kUserEnvironment), name);
+    qh_test::put_text(qh_test::hkcu(), kUserEnvironment, name, kRegExpandSz, "%A%");
 
     // Several edits per run give the runs more chances to interleave.
     constexpr int kEditsPerRun = 4;
@@ -35,8 +35,8 @@ TEST(EnvParallel, EightRunsAddingToOneVariableAllLand) {
     const std::vector<int> exit_codes = qh_test::run_tool_parallel(runs);
     EXPECT_EQ(exit_codes, std::vector<int>(kRuns, 0));
 
-    const std::optional<env_test::Text> after =
-        env_test::read_text(env_test::hkcu(), kUserEnvironment, name);
+    const std::optional<qh_test::Text> after =
+        qh_test::read_typed_text(qh_test::hkcu(), kUserEnvironment, name);
     ASSERT_TRUE(after);
     EXPECT_EQ(after->type, kRegExpandSz);
     const std::string list = ";" + after->text + ";";

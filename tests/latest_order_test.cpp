@@ -114,10 +114,10 @@ TEST(RegReadLatestCommand, PrintsFramedOrBareAndGoesOnAfterAFailure) {
         {{"-regl", path, "GS_DLL"}, framed},
         {{"-x", "-regl", path, "GS_DLL"}, "8.50\nC:\\gs\\gsdll32.dll"},
         {{"-regl", path, "Missing", "-regl", path, "GS_DLL"},
-         "Error: Failed to do speicified operation(s)!\n" + framed},
+         std::string(qh_test::kFailed) + framed},
     };
     for (const Case& c : cases) {
-        const detect_test::CliRun run = detect_test::run_cli(c.args);
+        const qh_test::CliRun run = qh_test::run_cli(c.args);
         EXPECT_EQ(run.exit_code, 0);
         EXPECT_EQ(run.output, c.output);
     }

@@ -6,21 +6,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/registry_helpers.h"
 #include "support/test_support.h"
 
 namespace {
 
 using qh::RegfileReader;
-
-// UTF-16LE bytes of a text whose characters are all below 256, with the mark.
-std::string wide_file(std::string_view text) {
-    std::string bytes = "\xff\xfe";
-    for (char c : text) {
-        bytes.push_back(c);
-        bytes.push_back('\0');
-    }
-    return bytes;
-}
 
 std::vector<std::string> all_lines(RegfileReader& reader) {
     std::vector<std::string> lines;
@@ -55,17 +46,23 @@ TEST_F(RegfileReaderTest, LinesOfBothEncodings) {
         {"UTF-8 mark is text", std::string("\xef\xbb\xbf[k]"), false, {"\xef\xbb\xbf[k]"}},
         {"NUL ends the line's text", std::string("a\0b\nc\n", 6), false, {"a", "c\n"}},
         {"long ANSI line stays whole", long_text + "[k]\n", false, {long_text + "[k]\n"}},
-        {"wide: CR stays, LF goes", wide_file("a\r\nb"), true, {"a\r", "b"}},
-        {"wide: odd last byte dropped", wide_file("ab").substr(0, 5), true, {"a"}},
+        {"wide: CR stays, LF goes", qh_test::utf16le("a\r\nb"), true, {"a\r", "b"}},
+        {"wide: odd last byte dropped", qh_test::utf16le("ab").substr(0, 5), true, {"a"}},
         {"wide: mark and one byte", std::string("\xff\xfe[", 3), true, {}},
         {"wide: 0x1A is a character",
-         wide_file("a\x1a"
-                   "b\n"),
+         qh_test::utf16le("a\x1a"
+                          "b\n"),
          true,
          {"a\x1a"
           "b"}},
-        {"wide: zero unit ends text", wide_file(std::string("a\0b\nc", 5)), true, {"a", "c"}},
-        {"wide: long line stays whole", wide_file(long_text + "[k]"), true, {long_text + "[k]"}},
+        {"wide: zero unit ends text",
+         qh_test::utf16le(std::string("a\0b\nc", 5)),
+         true,
+         {"a", "c"}},
+        {"wide: long line stays whole",
+         qh_test::utf16le(long_text + "[k]"),
+         true,
+         {long_text + "[k]"}},
     };
     for (const Case& c : cases) {
         RegfileReader reader(c.bytes);
@@ -76,9 +73,9 @@ TEST_F(RegfileReaderTest, LinesOfBothEncodings) {
 }
 
 TEST_F(RegfileReaderTest, UnconvertibleWideLineStopsReading) {
-    std::string bytes = wide_file("ok\n");
+    std::string bytes = qh_test::utf16le("ok\n");
     bytes += std::string("\x2d\x4e\n\0", 4);  // U+4E2D, not in code page 1252
-    bytes += wide_file("more").substr(2);
+    bytes += qh_test::utf16le("more").substr(2);
     RegfileReader reader(bytes);
     EXPECT_EQ(all_lines(reader), std::vector<std::string>{"ok"});
     EXPECT_EQ(reader.stop(), RegfileReader::Stop::unconvertible);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "registry/reg_value.h"
+#include "support/registry_helpers.h"
 
 namespace {
 
@@ -20,20 +21,6 @@ class RegistryPrimitives : public testing::Test {
     void TearDown() override { qh::reg_delete_key_at(kUser, kBase); }
 
     static std::string sub(const std::string& tail) { return std::string(kBase) + "\\" + tail; }
-    static bool key_exists(const std::string& subkey) {
-        qh::Key key;
-        if (p::reg_open_key(kUser, subkey, key) != p::kErrorSuccess) return false;
-        p::reg_close_key(key);
-        return true;
-    }
-    // Writes raw bytes of any type through an opened key.
-    static void put(const std::string& subkey, qh::ValueName name, std::uint32_t type,
-                    const std::string& bytes) {
-        qh::Key key;
-        ASSERT_EQ(p::reg_create_key_ex(kUser, subkey, key), p::kErrorSuccess);
-        EXPECT_EQ(p::reg_set_value(key, name, type, bytes), p::kErrorSuccess);
-        p::reg_close_key(key);
-    }
 };
 
 TEST_F(RegistryPrimitives, WrittenTextReadsBackWithTerminator) {
@@ -70,12 +57,13 @@ TEST_F(RegistryPrimitives, ReadFailuresNameTheirStep) {
     ASSERT_EQ(qh::reg_create_key_at(kUser, kBase), 0);
     EXPECT_EQ(qh::reg_read_value_at(value, kUser, kBase, "missing"), 2);
     EXPECT_EQ(value.data, "untouched");
-    EXPECT_FALSE(key_exists(sub("missing")));
+    EXPECT_FALSE(qh_test::key_exists(kUser, sub("missing")));
 }
 
 TEST_F(RegistryPrimitives, ReadLimitIs32767Bytes) {
-    put(kBase, "fits", p::kRegBinary, std::string(qh::kMaxValueRead, 'x'));
-    put(kBase, "too big", p::kRegBinary, std::string(qh::kMaxValueRead + 1, 'x'));
+    qh_test::put_raw(kUser, kBase, "fits", p::kRegBinary, std::string(qh::kMaxValueRead, 'x'));
+    qh_test::put_raw(kUser, kBase, "too big", p::kRegBinary,
+                     std::string(qh::kMaxValueRead + 1, 'x'));
     qh::RegValue value;
     ASSERT_EQ(qh::reg_read_value_at(value, kUser, kBase, "fits"), 0);
     EXPECT_EQ(value.data.size(), qh::kMaxValueRead);
@@ -140,7 +128,7 @@ TEST_F(RegistryPrimitives, TypedWritersStoreTheirBytes) {
 
 TEST_F(RegistryPrimitives, DeletingAValueNeverCreatesItsKey) {
     EXPECT_EQ(qh::reg_delete_value_at(kUser, sub("nowhere\\deeper"), "v"), 1);
-    EXPECT_FALSE(key_exists(sub("nowhere")));
+    EXPECT_FALSE(qh_test::key_exists(kUser, sub("nowhere")));
     EXPECT_EQ(qh::reg_delete_value_at(qh::Key{}, kBase, "v"), 1);
 
     ASSERT_EQ(qh::reg_write_sz_at("keep", kUser, kBase, "other"), 0);
@@ -156,17 +144,17 @@ TEST_F(RegistryPrimitives, DeletingAValueNeverCreatesItsKey) {
 TEST_F(RegistryPrimitives, KeysAreCreatedWithParentsAndDeletedWhole) {
     EXPECT_EQ(qh::reg_create_key_at(kUser, sub("p\\q\\r")), 0);
     EXPECT_EQ(qh::reg_create_key_at(kUser, sub("p\\q\\r")), 0);  // exists already
-    EXPECT_TRUE(key_exists(sub("p\\q")));
+    EXPECT_TRUE(qh_test::key_exists(kUser, sub("p\\q")));
     ASSERT_EQ(qh::reg_write_sz_at("v", kUser, sub("p\\q"), "n"), 0);
 
     EXPECT_EQ(qh::reg_delete_key_at(kUser, sub("p")), 0);
-    EXPECT_FALSE(key_exists(sub("p")));
+    EXPECT_FALSE(qh_test::key_exists(kUser, sub("p")));
     EXPECT_EQ(qh::reg_delete_key_at(kUser, sub("p")), 2);
 
     EXPECT_EQ(qh::reg_create_key_at(qh::Key{}, sub("p")), 1);
     EXPECT_EQ(qh::reg_delete_key_at(qh::Key{}, sub("p")), 1);
     EXPECT_EQ(qh::reg_write_sz_at("v", qh::Key{}, sub("p"), "n"), 1);
-    EXPECT_FALSE(key_exists(sub("p")));
+    EXPECT_FALSE(qh_test::key_exists(kUser, sub("p")));
 }
 
 TEST_F(RegistryPrimitives, DeletingARootItselfIsRefused) {
@@ -182,9 +170,9 @@ TEST_F(RegistryPrimitives, DeletingARootItselfIsRefused) {
 TEST_F(RegistryPrimitives, OpenPathForReadingDoesNotCreate) {
     const std::string path = "HKEY_CURRENT_USER\\" + sub("opened");
     EXPECT_FALSE(qh::reg_open_path(path, true));
-    EXPECT_FALSE(key_exists(sub("opened")));
+    EXPECT_FALSE(qh_test::key_exists(kUser, sub("opened")));
     EXPECT_FALSE(qh::reg_open_path("HKLM\\" + sub("opened"), false));
-    EXPECT_FALSE(key_exists(sub("opened")));
+    EXPECT_FALSE(qh_test::key_exists(kUser, sub("opened")));
 
     const qh::Key written = qh::reg_open_path(path, false);
     ASSERT_TRUE(written);

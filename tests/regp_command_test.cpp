@@ -8,11 +8,11 @@
 
 namespace {
 
-using env_test::kFailed;
-using env_test::kRegExpandSz;
-using env_test::kRegSz;
-using env_test::kSucceeded;
-using env_test::Text;
+using qh::platform::kRegExpandSz;
+using qh::platform::kRegSz;
+using qh_test::kFailed;
+using qh_test::kSucceeded;
+using qh_test::Text;
 
 constexpr std::string_view kSubkey = "Software\\QuillhavenRegpTest";
 constexpr std::string_view kKeyPath = "HKEY_CURRENT_USER\\Software\\QuillhavenRegpTest";
@@ -23,7 +23,7 @@ class RegpCommand : public testing::Test {
         dir_ = qh_test::scratch_dir("regp");
         ASSERT_FALSE(dir_.empty());
     }
-    void TearDown() override { qh::platform::reg_delete_tree(env_test::hkcu(), kSubkey); }
+    void TearDown() override { qh::platform::reg_delete_tree(qh_test::hkcu(), kSubkey); }
     std::string dir_;
 };
 
@@ -60,23 +60,23 @@ TEST_F(RegpCommand, EditsKeepTheStringTypeAndTheReferences) {
          Text{kRegSz, "a"}},
     };
     for (const Case& c : cases) {
-        qh::platform::reg_delete_tree(env_test::hkcu(), kSubkey);
+        qh::platform::reg_delete_tree(qh_test::hkcu(), kSubkey);
         if (c.before)
-            env_test::put_text(env_test::hkcu(), kSubkey, "Dirs", c.before->type, c.before->text);
-        const env_test::CliRun run = env_test::cli(c.args);
+            qh_test::put_text(qh_test::hkcu(), kSubkey, "Dirs", c.before->type, c.before->text);
+        const qh_test::CliRun run = qh_test::run_cli(c.args);
         EXPECT_EQ(run.output, c.line) << c.args.front();
-        EXPECT_EQ(env_test::read_text(env_test::hkcu(), kSubkey, "Dirs"), c.after)
+        EXPECT_EQ(qh_test::read_typed_text(qh_test::hkcu(), kSubkey, "Dirs"), c.after)
             << c.args.front() << " " << c.args.back();
     }
 }
 
 TEST_F(RegpCommand, TwoOperandsEditTheDefaultValue) {
-    env_test::put_text(env_test::hkcu(), kSubkey, std::nullopt, kRegSz, "C:\\y");
-    EXPECT_EQ(env_test::cli({"+regp", std::string(kKeyPath), dir_}).output, kSucceeded);
-    EXPECT_EQ(env_test::read_text(env_test::hkcu(), kSubkey, std::nullopt),
+    qh_test::put_text(qh_test::hkcu(), kSubkey, std::nullopt, kRegSz, "C:\\y");
+    EXPECT_EQ(qh_test::run_cli({"+regp", std::string(kKeyPath), dir_}).output, kSucceeded);
+    EXPECT_EQ(qh_test::read_typed_text(qh_test::hkcu(), kSubkey, std::nullopt),
               (Text{kRegSz, dir_ + ";C:\\y"}));
-    EXPECT_EQ(env_test::cli({"-regp", std::string(kKeyPath), dir_}).output, kSucceeded);
-    EXPECT_EQ(env_test::read_text(env_test::hkcu(), kSubkey, std::nullopt),
+    EXPECT_EQ(qh_test::run_cli({"-regp", std::string(kKeyPath), dir_}).output, kSucceeded);
+    EXPECT_EQ(qh_test::read_typed_text(qh_test::hkcu(), kSubkey, std::nullopt),
               (Text{kRegSz, "C:\\y"}));
 }
 
@@ -94,11 +94,11 @@ TEST_F(RegpCommand, ValuesThatAreNoTextAreLeftAlone) {
         {qh::platform::kRegMultiSz, list, "-regp"},
     };
     for (const Case& c : cases) {
-        env_test::put_raw(env_test::hkcu(), kSubkey, "Dirs", c.type, c.bytes);
-        EXPECT_EQ(env_test::cli({c.option, std::string(kKeyPath), "Dirs", dir_}).output, kFailed)
+        qh_test::put_raw(qh_test::hkcu(), kSubkey, "Dirs", c.type, c.bytes);
+        EXPECT_EQ(qh_test::run_cli({c.option, std::string(kKeyPath), "Dirs", dir_}).output, kFailed)
             << c.type;
         const std::optional<qh::RegValue> after =
-            env_test::read_value(env_test::hkcu(), kSubkey, "Dirs");
+            qh_test::read_value(qh_test::hkcu(), kSubkey, "Dirs");
         ASSERT_TRUE(after);
         EXPECT_EQ(after->type, c.type);
         EXPECT_EQ(after->data, c.bytes);
@@ -106,18 +106,18 @@ TEST_F(RegpCommand, ValuesThatAreNoTextAreLeftAlone) {
 }
 
 TEST_F(RegpCommand, AMissingKeyIsNotCreated) {
-    EXPECT_EQ(env_test::cli({"+regp", std::string(kKeyPath) + "\\Deeper", "Dirs", dir_}).output,
+    EXPECT_EQ(qh_test::run_cli({"+regp", std::string(kKeyPath) + "\\Deeper", "Dirs", dir_}).output,
               kFailed);
     qh::Key key;
-    EXPECT_NE(qh::platform::reg_open_key(env_test::hkcu(), kSubkey, key), 0);
+    EXPECT_NE(qh::platform::reg_open_key(qh_test::hkcu(), kSubkey, key), 0);
 }
 
 TEST_F(RegpCommand, EmulatedMachineNoBroadcastForARegistryValue) {
     if (!qh_test::on_emulated_machine()) GTEST_SKIP() << "broadcasts are not observable here";
-    env_test::put_text(env_test::hkcu(), kSubkey, "Dirs", kRegSz, "C:\\y");
+    qh_test::put_text(qh_test::hkcu(), kSubkey, "Dirs", kRegSz, "C:\\y");
     const std::optional<int> before = qh_test::broadcast_count();
     ASSERT_TRUE(before);
-    EXPECT_EQ(env_test::cli({"+regp", std::string(kKeyPath), "Dirs", dir_}).output, kSucceeded);
+    EXPECT_EQ(qh_test::run_cli({"+regp", std::string(kKeyPath), "Dirs", dir_}).output, kSucceeded);
     EXPECT_EQ(qh_test::broadcast_count(), before);
 }
 
