@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/platform.h"
@@ -34,6 +35,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!mkdtemp(dir)) std::abort();
     machine_dir = dir;
     setenv("QUILLHAVEN_ROOT", dir, 1);
+    // The machine is the fuzzer's own: gone when the run ends.
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(machine_dir, ignored);
+    });
     qh::platform::locale_select("chinese-simplified");
     return 0;
 }
