@@ -7,9 +7,11 @@
 #include "cli/command.h"
 #include "cli/help.h"
 #include "cli/report.h"
+#include "common/run_context.h"
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
 #include "envpath/env_store.h"
+#include "envpath/regp.h"
 #include "regfile/regfile.h"
 #include "registry/reg_commands.h"
 #include "registry/reg_latest.h"
@@ -178,10 +180,9 @@ std::optional<int> perform(Run& run, const Command& c) {
             return with_result_line(run, [&] { return reg_delete_key_path(c.key); });
         case Action::regp_add:
             return with_result_line(
-                run, [&] { return regp_add(context, c.text, c.key, c.value_name, s.position); });
+                run, [&] { return regp_add(c.text, c.key, c.value_name, s.position); });
         case Action::regp_remove:
-            return with_result_line(
-                run, [&] { return regp_remove(context, c.text, c.key, c.value_name); });
+            return with_result_line(run, [&] { return regp_remove(c.text, c.key, c.value_name); });
         case Action::regfile_apply:
             return with_result_line(run, [&] { return regfile_apply(c.key, RegfileMode::apply); });
         case Action::regfile_remove:

@@ -26,7 +26,7 @@ StoreKey store_key(Scope scope) {
 
 int edit_env_list(RunContext& run, std::string_view name, Scope scope, const ListEdit& edit) {
     const StoreKey key = store_key(scope);
-    const int result = edit_list_value(run, key.root, key.subkey, name, edit);
+    const int result = edit_list_value(key.root, key.subkey, name, edit);
     if (result == 0) run.env_changed = true;
     return result;
 }

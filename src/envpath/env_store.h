@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "envpath/run_context.h"
+#include "common/run_context.h"
 #include "registry/reg_value.h"
 
 namespace qh {

@@ -1,21 +1,19 @@
-// Path-list edits of a registry string value: read into the run's
-// value_buffer, edit there, write back.
+// Path-list edits of a registry string value: read, edit, write back.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <string_view>
 
-#include "envpath/run_context.h"
 #include "registry/reg_value.h"
 
 namespace qh {
 
+// Edits the list in place; 0 when the edited list is to be written back.
 using ListEdit = std::function<int(std::string& list)>;
 
 // 1 not read, or not a string value; 2 the edit refused; else the code of
 // the write, which keeps the value's type (REG_SZ or REG_EXPAND_SZ).
-int edit_list_value(RunContext& run, Key root, std::string_view subkey, ValueName name,
-                    const ListEdit& edit);
+int edit_list_value(Key root, std::string_view subkey, ValueName name, const ListEdit& edit);
 
 }  // namespace qh

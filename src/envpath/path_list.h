@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "envpath/run_context.h"
+#include "common/run_context.h"
 
 namespace qh {
 

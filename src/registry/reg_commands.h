@@ -4,7 +4,6 @@
 
 #include <string_view>
 
-#include "envpath/run_context.h"
 #include "registry/reg_value.h"
 
 namespace qh {
@@ -19,12 +18,5 @@ int reg_delete_path_value(std::string_view key_path, ValueName name);
 int reg_create_key_path(std::string_view key_path);
 // 1 root not recognised or the path names a whole root; 2 key not deleted.
 int reg_delete_key_path(std::string_view key_path);
-
-// Path lists held in a registry string value: read into the run's
-// value_buffer, edit, write back with the value's own type.
-// 1 not read (or not a string); 2 edit refused; else the write's code.
-int regp_add(RunContext& run, std::string_view dirs, std::string_view key_path, ValueName name,
-             Position position);
-int regp_remove(RunContext& run, std::string_view dirs, std::string_view key_path, ValueName name);
 
 }  // namespace qh
