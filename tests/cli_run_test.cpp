@@ -187,9 +187,7 @@ class DispatchRegistry : public testing::Test {
     void SetUp() override { qh::reg_delete_key_path(key_); }
     void TearDown() override { qh::reg_delete_key_path(key_); }
     bool key_exists(const std::string& path) {
-        const qh::Key key = qh::reg_open_path(path, true);
-        qh::platform::reg_close_key(key);
-        return static_cast<bool>(key);
+        return static_cast<bool>(qh::reg_open_path_for_reading(path));
     }
 };
 
@@ -218,11 +216,12 @@ TEST_F(DispatchRegistry, ValueTextsArePrintedUnchanged) {
     got = run_cli({"-read-reg", key_, ""});
     EXPECT_EQ(got.output, "\n[" + key_ + "]\n=%SystemRoot%\\system32;%s%d\n");
 
-    const qh::Key key = qh::reg_open_path(key_, false);
-    ASSERT_TRUE(key);
-    ASSERT_EQ(qh::reg_write_dword(16, key, "number"), 0);
-    ASSERT_EQ(qh::reg_write_multi_sz(std::string("a\0b\0\0", 5), key, "list"), 0);
-    qh::platform::reg_close_key(key);
+    {
+        const qh::OwnedKey key = qh::reg_create_path(key_);
+        ASSERT_TRUE(key);
+        ASSERT_EQ(qh::reg_write_dword(16, key.get(), "number"), 0);
+        ASSERT_EQ(qh::reg_write_multi_sz(std::string("a\0b\0\0", 5), key.get(), "list"), 0);
+    }
     EXPECT_EQ(run_cli({"-x", "-read-reg", key_, "number"}).output, "0x10");
     EXPECT_EQ(run_cli({"-x", "-read-reg", key_, "list"}).output, "a\\0b");
 }

@@ -13,9 +13,7 @@ const std::string kUserBase = "HKEY_CURRENT_USER\\Software\\QuillhavenTest\\comm
 const std::string kMachineBase = "HKEY_LOCAL_MACHINE\\SOFTWARE\\QuillhavenTest\\commands";
 
 bool exists(const std::string& path) {
-    const qh::Key key = qh::reg_open_path(path, true);
-    qh::platform::reg_close_key(key);
-    return static_cast<bool>(key);
+    return static_cast<bool>(qh::reg_open_path_for_reading(path));
 }
 
 class RegistryCommands : public testing::Test {
@@ -44,10 +42,11 @@ TEST_F(RegistryCommands, SetAndReadNamedAndDefaultValues) {
 }
 
 TEST_F(RegistryCommands, SetReplacesAnyTypeWithText) {
-    const qh::Key key = qh::reg_open_path(kUserBase, false);
-    ASSERT_TRUE(key);
-    ASSERT_EQ(qh::reg_write_dword(7, key, "n"), 0);
-    qh::platform::reg_close_key(key);
+    {
+        const qh::OwnedKey key = qh::reg_create_path(kUserBase);
+        ASSERT_TRUE(key);
+        ASSERT_EQ(qh::reg_write_dword(7, key.get(), "n"), 0);
+    }
     ASSERT_EQ(qh::reg_set_path_value("text", kUserBase, "n"), 0);
     qh::RegValue value;
     ASSERT_EQ(qh::reg_read_path_value(value, kUserBase, "n"), 0);

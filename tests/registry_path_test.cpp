@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "registry/reg_path.h"
 #include "registry/reg_value.h"
 
 namespace {
@@ -20,14 +21,11 @@ class RootResolution : public testing::TestWithParam<SplitCase> {};
 
 TEST_P(RootResolution, ChoosesRootAndSubkey) {
     const SplitCase& c = GetParam();
-    std::string subkey = "earlier content";
-    const qh::Key key = qh::reg_split_root(subkey, c.path);
+    const std::optional<qh::KeyPath> path = qh::reg_parse_path(c.path);
+    ASSERT_EQ(path.has_value(), c.root.has_value());
     if (c.root) {
-        EXPECT_EQ(key, qh::platform::root_key(*c.root));
-        EXPECT_EQ(subkey, c.subkey);
-    } else {
-        EXPECT_FALSE(key);
-        EXPECT_EQ(subkey, "earlier content");
+        EXPECT_EQ(path->root, qh::platform::root_key(*c.root));
+        EXPECT_EQ(path->subkey, c.subkey);
     }
 }
 
@@ -63,9 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RootResolution, LongSubkeyIsKeptWhole) {
     const std::string tail(40000, 'k');
-    std::string subkey;
-    EXPECT_TRUE(qh::reg_split_root(subkey, "HKEY_USERS\\" + tail));
-    EXPECT_EQ(subkey, tail);
+    const std::string text = "HKEY_USERS\\" + tail;
+    const std::optional<qh::KeyPath> path = qh::reg_parse_path(text);
+    ASSERT_TRUE(path);
+    EXPECT_EQ(path->subkey, tail);
 }
 
 struct DisplayCase {

@@ -69,16 +69,17 @@ TEST_F(RegistryPrimitives, ReadLimitIs32767Bytes) {
     EXPECT_EQ(value.data.size(), qh::kMaxValueRead);
     EXPECT_EQ(qh::reg_read_value_at(value, kUser, kBase, "too big"), 2);
 
-    const qh::Key key = qh::reg_open_path("HKEY_CURRENT_USER\\" + std::string(kBase), true);
+    const qh::OwnedKey key =
+        qh::reg_open_path_for_reading("HKEY_CURRENT_USER\\" + std::string(kBase));
     ASSERT_TRUE(key);
-    EXPECT_EQ(qh::reg_read_value(value, key, "too big"), 1);
-    EXPECT_EQ(qh::reg_read_value(value, key, "fits"), 0);
-    p::reg_close_key(key);
+    EXPECT_EQ(qh::reg_read_value(value, key.get(), "too big"), 1);
+    EXPECT_EQ(qh::reg_read_value(value, key.get(), "fits"), 0);
 }
 
 TEST_F(RegistryPrimitives, TypedWritersStoreTheirBytes) {
-    const qh::Key key = qh::reg_open_path("HKEY_CURRENT_USER\\" + std::string(kBase), false);
-    ASSERT_TRUE(key);
+    const qh::OwnedKey owned = qh::reg_create_path("HKEY_CURRENT_USER\\" + std::string(kBase));
+    ASSERT_TRUE(owned);
+    const qh::Key key = owned.get();
     struct Case {
         const char* name;
         int (*write)(qh::Key, const char*);
@@ -123,7 +124,6 @@ TEST_F(RegistryPrimitives, TypedWritersStoreTheirBytes) {
     }
     EXPECT_EQ(qh::reg_delete_value(key, "dword"), 0);
     EXPECT_EQ(qh::reg_delete_value(key, "dword"), 1);
-    p::reg_close_key(key);
 }
 
 TEST_F(RegistryPrimitives, DeletingAValueNeverCreatesItsKey) {
@@ -169,22 +169,28 @@ TEST_F(RegistryPrimitives, DeletingARootItselfIsRefused) {
 
 TEST_F(RegistryPrimitives, OpenPathForReadingDoesNotCreate) {
     const std::string path = "HKEY_CURRENT_USER\\" + sub("opened");
-    EXPECT_FALSE(qh::reg_open_path(path, true));
+    EXPECT_FALSE(qh::reg_open_path_for_reading(path));
+    EXPECT_FALSE(qh::reg_open_existing_path(path));
     EXPECT_FALSE(qh_test::key_exists(kUser, sub("opened")));
-    EXPECT_FALSE(qh::reg_open_path("HKLM\\" + sub("opened"), false));
+    EXPECT_FALSE(qh::reg_create_path("HKLM\\" + sub("opened")));
     EXPECT_FALSE(qh_test::key_exists(kUser, sub("opened")));
 
-    const qh::Key written = qh::reg_open_path(path, false);
-    ASSERT_TRUE(written);
-    EXPECT_EQ(qh::reg_write_sz("v", written, "n"), 0);
-    p::reg_close_key(written);
-
-    const qh::Key read = qh::reg_open_path("hkey_current_user\\" + sub("OPENED"), true);
-    ASSERT_TRUE(read);
-    qh::RegValue value;
-    EXPECT_EQ(qh::reg_read_value(value, read, "N"), 0);
-    EXPECT_EQ(value.data, "v\0"s);
-    p::reg_close_key(read);
+    {
+        const qh::OwnedKey written = qh::reg_create_path(path);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(qh::reg_write_sz("v", written.get(), "n"), 0);
+    }
+    {
+        const qh::OwnedKey read =
+            qh::reg_open_path_for_reading("hkey_current_user\\" + sub("OPENED"));
+        ASSERT_TRUE(read);
+        qh::RegValue value;
+        EXPECT_EQ(qh::reg_read_value(value, read.get(), "N"), 0);
+        EXPECT_EQ(value.data, "v\0"s);
+    }
+    const qh::OwnedKey existing = qh::reg_open_existing_path(path);
+    ASSERT_TRUE(existing);
+    EXPECT_EQ(qh::reg_write_sz("w", existing.get(), "n"), 0);
 }
 
 }  // namespace

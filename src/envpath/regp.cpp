@@ -1,5 +1,6 @@
 #include "envpath/regp.h"
 
+#include <optional>
 #include <string>
 
 #include "envpath/list_value.h"
@@ -10,10 +11,9 @@ namespace qh {
 namespace {
 
 int edit_at_path(std::string_view key_path, ValueName name, const ListEdit& edit) {
-    std::string subkey;
-    const Key root = reg_split_root(subkey, key_path);
-    if (!root) return 1;
-    return edit_list_value(root, subkey, name, edit);
+    const std::optional<KeyPath> path = reg_parse_path(key_path);
+    if (!path) return 1;
+    return edit_list_value(path->root, path->subkey, name, edit);
 }
 
 }  // namespace

@@ -25,7 +25,6 @@ struct FileCloser {
 class Engine {
   public:
     Engine(RegfileReader& reader, RegfileMode mode) : reader_(reader), mode_(mode) {}
-    ~Engine() { close_key(); }
 
     void run() {
         std::string line;
@@ -40,13 +39,8 @@ class Engine {
     }
 
   private:
-    void close_key() {
-        if (key_) platform::reg_close_key(key_);
-        key_ = {};
-    }
-
     void on_key_line(std::string_view line) {
-        close_key();
+        key_ = {};
         const std::size_t bracket = line.find(']');
         if (bracket == std::string_view::npos) return;
         const std::string_view path = line.substr(1, bracket - 1);
@@ -55,17 +49,11 @@ class Engine {
                 reg_delete_key_path(path);
                 return;
             }
-            key_ = open_existing(path);
+            // Removal must not create keys: open for writing only what exists.
+            key_ = reg_open_existing_path(path);
         } else {
-            key_ = reg_open_path(path, false);
+            key_ = reg_create_path(path);
         }
-    }
-
-    // Removal must not create keys: open for writing only what exists.
-    static Key open_existing(std::string_view path) {
-        std::string subkey;
-        const Key root = reg_split_root(subkey, path);
-        return reg_open_existing(root, subkey);
     }
 
     void on_value_line(std::string_view line) {
@@ -93,11 +81,11 @@ class Engine {
         switch (data[0]) {
             case '"':
                 regfile_read_quoted(data, 0, text_);
-                reg_write_sz(text_, key_, name);
+                reg_write_sz(text_, key_.get(), name);
                 break;
             case 'd':
                 if (const auto number = regfile_parse_dword(data))
-                    reg_write_dword(*number, key_, name);
+                    reg_write_dword(*number, key_.get(), name);
                 break;
             case 'h':
                 apply_hex(data, name);
@@ -118,17 +106,17 @@ class Engine {
         };
         if (contains(binary)) {
             if (regfile_parse_hex(data.substr(binary.size()), reader_, bytes_) == 0) {
-                reg_write_binary(bytes_, key_, name);
+                reg_write_binary(bytes_, key_.get(), name);
             }
         } else if (contains(expand)) {
             if (regfile_parse_hex(data.substr(expand.size()), reader_, bytes_) == 0 &&
                 regfile_wide_to_text(bytes_, text_)) {
-                reg_write_expand_sz(text_, key_, name);
+                reg_write_expand_sz(text_, key_.get(), name);
             }
         } else if (contains(multi)) {
             if (regfile_parse_hex(data.substr(multi.size()), reader_, bytes_) == 0 &&
                 regfile_wide_list_to_text(bytes_, text_)) {
-                reg_write_multi_sz(text_, key_, name);
+                reg_write_multi_sz(text_, key_.get(), name);
             }
         }
     }
@@ -149,13 +137,13 @@ class Engine {
                 return;
         }
         if (line.find(kUninstall, marker_from) != std::string_view::npos) {
-            qh::reg_delete_value(key_, std::string_view(name_));
+            qh::reg_delete_value(key_.get(), std::string_view(name_));
         }
     }
 
     RegfileReader& reader_;
     RegfileMode mode_;
-    Key key_{};
+    OwnedKey key_;
     std::string name_;
     std::string text_;
     std::string bytes_;

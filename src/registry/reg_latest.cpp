@@ -38,24 +38,15 @@ bool latest_name_greater(std::string_view candidate, std::string_view current) {
 
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
                     ValueName name) {
-    const Key key = reg_open_path(key_path, true);
+    const OwnedKey key = reg_open_path_for_reading(key_path);
     if (!key) return 11;
 
-    raise_to_greatest_subkey(key, latest_name);
-    if (latest_name.empty()) {
-        platform::reg_close_key(key);
-        return 12;
-    }
+    raise_to_greatest_subkey(key.get(), latest_name);
+    if (latest_name.empty()) return 12;
 
-    Key subkey;
-    if (platform::reg_open_key(key, latest_name, subkey) != platform::kErrorSuccess) {
-        platform::reg_close_key(key);
-        return 2;
-    }
-    const int code = reg_read_value(out, subkey, name);
-    platform::reg_close_key(subkey);
-    platform::reg_close_key(key);
-    return code;
+    const OwnedKey subkey = reg_open_for_reading(key.get(), latest_name);
+    if (!subkey) return 2;
+    return reg_read_value(out, subkey.get(), name);
 }
 
 }  // namespace qh

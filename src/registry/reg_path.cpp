@@ -1,12 +1,15 @@
-// Registry path texts: "ROOT\subkey" into a root key and a subkey.
+// Registry path texts into a root key and a subkey, and the opening of keys:
+// every key the tool opens is opened here.
+#include "registry/reg_path.h"
+
 #include <array>
 #include <cctype>
-
-#include "registry/reg_value.h"
 
 namespace qh {
 
 namespace {
+
+constexpr long kOk = platform::kErrorSuccess;
 
 struct RootName {
     std::string_view name;
@@ -41,28 +44,48 @@ bool equals_ascii_nocase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-Key reg_split_root(std::string& subkey, std::string_view path) {
+std::optional<KeyPath> reg_parse_path(std::string_view path) {
     const auto slash = path.find('\\');
-    if (slash == std::string_view::npos) return Key{};
+    if (slash == std::string_view::npos) return std::nullopt;
     const std::string_view root_name = path.substr(0, slash);
     for (const RootName& known : kRootNames) {
         if (equals_ascii_nocase(root_name, known.name)) {
-            subkey.assign(path.substr(slash + 1));
-            return platform::root_key(known.root);
+            return KeyPath{platform::root_key(known.root), path.substr(slash + 1)};
         }
     }
-    return Key{};
+    return std::nullopt;
 }
 
-Key reg_open_path(std::string_view path, bool for_reading) {
-    std::string subkey;
-    const Key root = reg_split_root(subkey, path);
-    if (!root) return Key{};
+OwnedKey reg_open_for_reading(Key root, std::string_view subkey) {
     Key key;
-    const long status = for_reading ? platform::reg_open_key(root, subkey, key)
-                                    : platform::reg_create_key_ex(root, subkey, key);
-    if (status != platform::kErrorSuccess) return Key{};
-    return key;
+    if (!root || platform::reg_open_key(root, subkey, key) != kOk) return {};
+    return OwnedKey(key);
+}
+
+OwnedKey reg_create(Key root, std::string_view subkey) {
+    Key key;
+    if (!root || platform::reg_create_key_ex(root, subkey, key) != kOk) return {};
+    return OwnedKey(key);
+}
+
+OwnedKey reg_open_existing(Key root, std::string_view subkey) {
+    if (!reg_open_for_reading(root, subkey)) return {};
+    return reg_create(root, subkey);
+}
+
+OwnedKey reg_open_path_for_reading(std::string_view path) {
+    const std::optional<KeyPath> key_path = reg_parse_path(path);
+    return key_path ? reg_open_for_reading(key_path->root, key_path->subkey) : OwnedKey();
+}
+
+OwnedKey reg_create_path(std::string_view path) {
+    const std::optional<KeyPath> key_path = reg_parse_path(path);
+    return key_path ? reg_create(key_path->root, key_path->subkey) : OwnedKey();
+}
+
+OwnedKey reg_open_existing_path(std::string_view path) {
+    const std::optional<KeyPath> key_path = reg_parse_path(path);
+    return key_path ? reg_open_existing(key_path->root, key_path->subkey) : OwnedKey();
 }
 
 }  // namespace qh

@@ -8,18 +8,6 @@ namespace {
 
 constexpr long kOk = platform::kErrorSuccess;
 
-// Closes a key when the scope ends, so no early return can leak it.
-class KeyCloser {
-  public:
-    explicit KeyCloser(Key key) : key_(key) {}
-    ~KeyCloser() { platform::reg_close_key(key_); }
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-
-  private:
-    Key key_;
-};
-
 // A text value is stored with its terminator, so an empty text is one byte.
 std::string with_terminator(std::string_view text) {
     std::string bytes(text);
@@ -39,10 +27,9 @@ bool names_no_key(std::string_view subkey) {
 }  // namespace
 
 int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name) {
-    Key key;
-    if (!root || platform::reg_open_key(root, subkey, key) != kOk) return 1;
-    KeyCloser closer(key);
-    return reg_read_value(out, key, name) == 0 ? 0 : 2;
+    const OwnedKey key = reg_open_for_reading(root, subkey);
+    if (!key) return 1;
+    return reg_read_value(out, key.get(), name) == 0 ? 0 : 2;
 }
 
 int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name) {
@@ -51,34 +38,24 @@ int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, Va
 
 int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::string_view subkey,
                       ValueName name) {
-    Key key;
-    if (!root || platform::reg_create_key_ex(root, subkey, key) != kOk) return 1;
-    KeyCloser closer(key);
-    return set_value(key, name, type, with_terminator(text)) == 0 ? 0 : 2;
-}
-
-Key reg_open_existing(Key root, std::string_view subkey) {
-    if (!root) return {};
-    Key probe;
-    if (platform::reg_open_key(root, subkey, probe) != kOk) return {};
-    platform::reg_close_key(probe);
-    Key key;
-    if (platform::reg_create_key_ex(root, subkey, key) != kOk) return {};
-    return key;
+    const OwnedKey key = reg_create(root, subkey);
+    if (!key) return 1;
+    return set_value(key.get(), name, type, with_terminator(text)) == 0 ? 0 : 2;
 }
 
 int reg_delete_value_at(Key root, std::string_view subkey, ValueName name) {
-    const Key key = reg_open_existing(root, subkey);
+    const OwnedKey key = reg_open_existing(root, subkey);
     if (!key) return 1;
-    KeyCloser closer(key);
-    return qh::reg_delete_value(key, name) == 0 ? 0 : 2;
+    return qh::reg_delete_value(key.get(), name) == 0 ? 0 : 2;
 }
 
 int reg_create_key_at(Key root, std::string_view subkey) {
     if (!root) return 1;
+    // The older call, as it also opens a key that exists but may not be
+    // written: such a key exists, and that is all this asks.
     Key key;
     if (platform::reg_create_key(root, subkey, key) != kOk) return 2;
-    platform::reg_close_key(key);
+    const OwnedKey owned(key);
     return 0;
 }
 

@@ -1,6 +1,6 @@
-// Registry key paths and the value primitives: every registry access of the
-// tool goes through here. Each operation opens what it needs, does one step,
-// closes again and answers with a small result code (0 is success).
+// The value primitives: every registry access of the tool goes through here.
+// Each operation opens what it needs, does one step, closes again and
+// answers with a small result code (0 is success).
 #pragma once
 
 #include <cstddef>
@@ -8,12 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "registry/reg_path.h"
 
 namespace qh {
-
-using platform::Key;
-using platform::ValueName;
 
 // A value is read only when it holds at most this many bytes.
 inline constexpr std::size_t kMaxValueRead = 32767;
@@ -23,20 +20,6 @@ struct RegValue {
     std::uint32_t type = platform::kRegNone;
     std::string data;
 };
-
-// Splits "ROOT\subkey" into the root key and the subkey text. The root name
-// must equal one of the seven full names, letter case aside. Returns no key
-// (and leaves `subkey` alone) when the root is not recognised.
-Key reg_split_root(std::string& subkey, std::string_view path);
-
-// Resolves the path and opens the key for reading, or for writing (creating
-// it and its parents). No key when the root is unknown or the call fails;
-// the caller closes the key it gets.
-Key reg_open_path(std::string_view path, bool for_reading);
-
-// Opens a key for writing only when it exists already: removals must never
-// create what they were asked to remove. No key otherwise.
-Key reg_open_existing(Key root, std::string_view subkey);
 
 // On a root key and a subkey; 1 = the key step failed, 2 = the value step.
 int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name);

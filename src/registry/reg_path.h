@@ -1,0 +1,72 @@
+// Naming and holding registry keys: a path text into its root and subkey,
+// and the one way the tool opens a key. Every key the tool opens comes back
+// as an OwnedKey, so no path through the code can leave one open.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace qh {
+
+using platform::Key;
+using platform::ValueName;
+
+// An opened key, closed when the owner goes; empty when opening failed.
+class OwnedKey {
+  public:
+    OwnedKey() = default;
+    explicit OwnedKey(Key key) : key_(key) {}
+    ~OwnedKey() { platform::reg_close_key(key_); }
+    OwnedKey(OwnedKey&& other) noexcept : key_(other.release()) {}
+    OwnedKey& operator=(OwnedKey&& other) noexcept {
+        if (this != &other) {
+            platform::reg_close_key(key_);
+            key_ = other.release();
+        }
+        return *this;
+    }
+    OwnedKey(const OwnedKey&) = delete;
+    OwnedKey& operator=(const OwnedKey&) = delete;
+
+    Key get() const { return key_; }
+    explicit operator bool() const { return static_cast<bool>(key_); }
+
+  private:
+    Key release() {
+        const Key key = key_;
+        key_ = {};
+        return key;
+    }
+    Key key_{};
+};
+
+// A registry path text resolved: the root key and the subkey text after the
+// first backslash, a view into the text that was parsed.
+struct KeyPath {
+    Key root;
+    std::string_view subkey;
+};
+
+// Splits "ROOT\subkey". The root name must equal one of the seven full
+// names, letter case aside; nothing when it does not, or when the text has
+// no backslash.
+std::optional<KeyPath> reg_parse_path(std::string_view path);
+
+// Opens an existing key for reading. Empty when `root` is no key or the
+// key cannot be opened.
+OwnedKey reg_open_for_reading(Key root, std::string_view subkey);
+// Opens a key for writing, creating it and its parents first. Empty when
+// `root` is no key or the key cannot be created or opened.
+OwnedKey reg_create(Key root, std::string_view subkey);
+// Opens a key for writing only when it exists already: removals must never
+// create what they were asked to remove. Empty otherwise.
+OwnedKey reg_open_existing(Key root, std::string_view subkey);
+
+// The same three on a path text; empty also when its root is not recognised.
+OwnedKey reg_open_path_for_reading(std::string_view path);
+OwnedKey reg_create_path(std::string_view path);
+OwnedKey reg_open_existing_path(std::string_view path);
+
+}  // namespace qh
