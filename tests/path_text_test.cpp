@@ -52,24 +52,6 @@ TEST(PathText, JoinAndAppendAgree) {
     }
 }
 
-TEST(PathText, StripLastGoesUpOneLevelAndKeepsARoot) {
-    const Edit cases[] = {
-        {"C:\\work\\proj", "C:\\work"},
-        {"C:\\work\\proj\\", "C:\\work"},
-        {"C:\\work", "C:"},
-        {"C:\\", "C:\\"},
-        {"C:", "C:"},
-        {"a\\", "a\\"},  // two characters: stays
-        {"tools", "tools"},
-        {"\\x", ""},
-    };
-    for (const Edit& c : cases) {
-        std::string text = c.in;
-        qh::path_strip_last(text);
-        EXPECT_EQ(text, c.out) << c.in;
-    }
-}
-
 TEST(PathText, NormalizeWithoutDotsNeedsNoCurrentDirectory) {
     const Edit cases[] = {
         {"C:\\Program Files\\tool.dir\\bin", "C:\\Program Files\\tool.dir\\bin"},
@@ -135,23 +117,6 @@ TEST(PathText, MachineNormalizeKeepsTextsLongerThanTheOldBuffers) {
     std::string text = ".\\" + long_name + "\\.\\x\\..\\" + long_name + "\\";
     qh::path_normalize(text);
     EXPECT_EQ(text, "C:\\qhnorm\\deep\\" + long_name + "\\" + long_name);
-}
-
-TEST(PathText, ListNormalizeDropsTrailingAndLeadingEmptyPieces) {
-    const Edit cases[] = {
-        {"a;b;", "a;b"},
-        {"a;;b", "a;;b"},
-        {";;a;b", "a;b"},
-        {";a", ";a"},
-        {";", ""},
-        {"a", "a"},
-        {"C:\\x\\;C:\\y\\.\\z", "C:\\x;C:\\y\\z"},
-    };
-    for (const Edit& c : cases) {
-        std::string text = c.in;
-        qh::pathlist_normalize(text);
-        EXPECT_EQ(text, c.out) << c.in;
-    }
 }
 
 TEST(PathText, MachineIsDirectoryJudgesTheFirstMatch) {

@@ -42,8 +42,8 @@ bool makes_one_set_line(std::string_view dirs, std::string_view name) {
            dirs.find_first_of(kBreaksLine) == std::string_view::npos;
 }
 
-// The file is read without text-mode translation on some builds, so a CR
-// before the LF belongs to the line end.
+// POSIX hosts have no text mode, so there a CR LF line end reaches us whole;
+// its CR belongs to the line end, not to the line.
 std::string with_plain_line_end(std::string_view line) {
     std::string plain(line);
     if (plain.ends_with("\r\n")) plain.erase(plain.size() - 2, 1);
@@ -111,7 +111,9 @@ std::string autoexec_without(std::string_view content, std::string_view dirs,
 
 int autoexec_remove_path(std::string_view dirs, std::string_view name) {
     if (!makes_one_set_line(dirs, name)) return kAutoexecRefused;
-    // Deliberately Path, whatever the variable.
+    // Path, whatever the variable: a 9x machine always has one, so without
+    // it the environment is not what the startup batch file built, and the
+    // file is left alone.
     if (!platform::env_lookup("Path")) return 2;
 
     std::FILE* in = platform::file_open(kAutoexecPath, "rt");

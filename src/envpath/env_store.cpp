@@ -33,11 +33,6 @@ int edit_env_list(RunContext& run, std::string_view name, Scope scope, const Lis
 
 }  // namespace
 
-int env_read(RegValue& out, std::string_view name, Scope scope) {
-    const StoreKey key = store_key(scope);
-    return reg_read_value_at(out, key.root, key.subkey, name);
-}
-
 int env_write(RunContext& run, std::string_view value, std::string_view name, Scope scope) {
     const StoreKey key = store_key(scope);
     const int result = reg_write_sz_at(value, key.root, key.subkey, name);

@@ -9,7 +9,6 @@
 
 namespace qh {
 
-int env_read(RegValue& out, std::string_view name, Scope scope);
 int env_write(RunContext& run, std::string_view value, std::string_view name, Scope scope);
 int env_delete(RunContext& run, std::string_view name, Scope scope);
 int env_add_path(RunContext& run, std::string_view dirs, std::string_view name, Scope scope,

@@ -55,18 +55,18 @@ bool list_has_entry(std::string_view list, std::string_view dir) {
 }
 
 bool already_listed(std::string_view list, std::string_view typed, std::string_view normalized) {
-    EntryRange unused;
-    return pathlist_find(list, typed, unused) == 0 || list_has_entry(list, normalized);
+    return pathlist_find(list, typed) == 0 || list_has_entry(list, normalized);
 }
 
 }  // namespace
 
-int pathlist_find(std::string_view list, std::string_view entry, EntryRange& range) {
+int pathlist_find(std::string_view list, std::string_view entry) {
     if (entry.empty()) return 1;
     const std::string hay = platform::locale_lower(list);
     std::string needle = platform::locale_lower(entry);
     if (!needle.empty() && needle.back() == ';') needle.pop_back();
-    // Deliberately 3, not the 2 of path_trim: "a\" keeps its backslash here.
+    // From 3 characters on, not path_trim's 2: cut to one letter, "a\" would
+    // match the last letter of every entry that ends in an a.
     if (needle.size() >= 3 && needle.back() == '\\' && needle[needle.size() - 2] != ':') {
         needle.pop_back();
     }
@@ -78,11 +78,7 @@ int pathlist_find(std::string_view list, std::string_view entry, EntryRange& ran
         if (at == std::string::npos) return 2;
         std::size_t end = at + needle.size();
         if (end < hay.size() && hay[end] == '\\') ++end;
-        if (end == hay.size() || hay[end] == ';') {
-            range.start = at;
-            range.end = end < hay.size() ? end + 1 : end;
-            return 0;
-        }
+        if (end == hay.size() || hay[end] == ';') return 0;
         from = end;
     }
 }

@@ -12,13 +12,10 @@ namespace qh {
 // A list holds at most this many characters after an addition.
 inline constexpr std::size_t kMaxPathList = 32766;
 
-struct EntryRange {
-    std::size_t start = 0;
-    std::size_t end = 0;
-};
-
-// 0 found; 1 empty entry; 2 not found.
-int pathlist_find(std::string_view list, std::string_view entry, EntryRange& range);
+// Whether `entry` ends an entry of the list: letter case aside, and with
+// one backslash of the list's entry passed over. 0 found; 1 empty entry;
+// 2 not found.
+int pathlist_find(std::string_view list, std::string_view entry);
 // 0 added; 1 empty operand; 2 not a directory; 3 already present; 4 too long.
 int pathlist_add(std::string& list, std::string_view operand, Position position);
 // 0 removed; non-zero when a directory was not removed.

@@ -76,8 +76,8 @@ Cleaned clean_dots(std::string_view text) {
     if (root.empty() && (climbed_above || kept.empty())) return {{}, true};
 
     std::string out(root);
-    // The parent of a first-level directory is the bare drive, as
-    // path_strip_last gives it.
+    // The parent of a first-level directory is the bare drive: C:\work\..
+    // gives C:, the drive's current directory, not its root.
     if (kept.empty() && popped_to_root && root.size() == 3) out.pop_back();
     for (std::size_t i = 0; i < kept.size(); ++i) {
         if (i > 0) out += '\\';
@@ -106,15 +106,6 @@ void path_append(std::string& base, std::string_view relative) {
     }
     if (base.empty() || base.back() != '\\') base += '\\';
     base += relative;
-}
-
-void path_strip_last(std::string& dir) {
-    if (!dir.empty() && dir.back() == '\\') {
-        if (dir.size() <= 2 || dir[dir.size() - 2] == ':') return;
-        dir.pop_back();
-    }
-    const std::size_t cut = dir.rfind('\\');
-    if (cut != std::string::npos) dir.erase(cut);
 }
 
 bool path_is_directory(std::string_view path) {
@@ -146,30 +137,6 @@ void path_normalize(std::string& dir) {
     }
     dir = std::move(cleaned.text);
     path_trim(dir);
-}
-
-void pathlist_normalize(std::string& operand) {
-    if (operand.find(';') == std::string::npos) {
-        path_normalize(operand);
-        return;
-    }
-    std::string joined;
-    std::size_t start = 0;
-    std::size_t cut;
-    while ((cut = operand.find(';', start)) != std::string::npos) {
-        std::string piece = operand.substr(start, cut - start);
-        path_normalize(piece);
-        if (!joined.empty()) joined += ';';
-        joined += piece;
-        start = cut + 1;
-    }
-    std::string last = operand.substr(start);
-    if (!last.empty()) {
-        path_normalize(last);
-        joined += ';';
-        joined += last;
-    }
-    operand = std::move(joined);
 }
 
 }  // namespace qh

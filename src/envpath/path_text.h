@@ -10,12 +10,9 @@ namespace qh {
 void path_trim(std::string& dir);
 std::string path_join(std::string_view base, std::string_view relative);
 void path_append(std::string& base, std::string_view relative);
-void path_strip_last(std::string& dir);
 bool path_is_directory(std::string_view path);
 // Resolves ".", ".\x" and "..\x" against the current directory and removes
 // "." and ".." segments.
 void path_normalize(std::string& dir);
-// path_normalize for each ';'-separated piece of an operand.
-void pathlist_normalize(std::string& operand);
 
 }  // namespace qh

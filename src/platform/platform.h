@@ -133,8 +133,6 @@ std::optional<std::string> current_directory();
 // matches the path (wildcards * and ? allowed in the last component), or
 // nothing when none matches. A path ending in a separator matches nothing.
 std::optional<std::uint32_t> find_first_attributes(std::string_view path);
-// CreateDirectoryA: creates one directory (its parent must exist).
-bool create_directory(std::string_view path);
 // fopen of a Windows path; mode as for fopen ("rb", "rt", "wt", "at+", ...).
 std::FILE* file_open(std::string_view path, const char* mode);
 
@@ -152,7 +150,6 @@ std::optional<std::string> env_lookup(std::string_view name);
 // standard output as text.
 struct CommandResult {
     bool started = false;
-    int exit_code = -1;
     std::string output;
 };
 CommandResult run_command(std::string_view command_line);

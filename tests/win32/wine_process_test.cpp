@@ -108,18 +108,16 @@ TEST(WineProcess, CommandRunsThroughTheInterpreterAsText) {
     struct Case {
         const char* command;
         std::string output;
-        int exit_code;
     };
     const Case cases[] = {
-        {"echo one& echo two& exit 7", "one\ntwo\n", 7},
-        {"exit 0", "", 0},
-        {"qh-no-such-program-here.exe", "", 9009},  // the interpreter's "not found"
+        {"echo one& echo two& exit 7", "one\ntwo\n"},
+        {"exit 0", ""},
+        {"qh-no-such-program-here.exe", ""},  // the interpreter's "not found"
     };
     for (const Case& c : cases) {
         const platform::CommandResult result = platform::run_command(c.command);
         EXPECT_TRUE(result.started) << c.command;
         EXPECT_EQ(result.output, c.output) << c.command;
-        EXPECT_EQ(result.exit_code, c.exit_code) << c.command;
     }
 }
 

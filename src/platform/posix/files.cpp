@@ -1,4 +1,4 @@
-// Files, directories and the current directory of the emulated machine.
+// Find-first, files and the current directory of the emulated machine.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,9 +13,6 @@
 
 namespace qh::platform {
 namespace {
-
-// The longest directory-and-file combination the search along a variable
-// looks at.
 
 constexpr std::uint32_t kAttrNormal = 0x80;
 
@@ -106,11 +103,6 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
         if (file_pattern_match(pattern, name))
             if (const auto attributes = attributes_at(*dir + "/" + name)) return attributes;
     return std::nullopt;
-}
-
-bool create_directory(std::string_view path) {
-    const auto host = posix::host_path(posix::c_text(path));
-    return host && mkdir(host->c_str(), 0777) == 0;
 }
 
 std::FILE* file_open(std::string_view path, const char* mode) {

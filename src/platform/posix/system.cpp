@@ -74,11 +74,9 @@ CommandResult run_command(std::string_view command_line) {
         result.output.append(chunk, static_cast<std::size_t>(got));
     }
     close(output[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
+    while (waitpid(pid, nullptr, 0) < 0)
         if (errno != EINTR) return result;
     result.started = true;
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
 

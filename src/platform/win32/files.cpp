@@ -1,5 +1,4 @@
-// File-system services: the current directory, find-first, directories,
-// files and the search of a file along a list of directories.
+// File-system services: the current directory, find-first and files.
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -41,11 +40,6 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
     if (search == INVALID_HANDLE_VALUE) return std::nullopt;
     FindClose(search);
     return static_cast<std::uint32_t>(found.dwFileAttributes);
-}
-
-bool create_directory(std::string_view path) {
-    const auto text = c_text(path);
-    return text && CreateDirectoryA(text->c_str(), nullptr) != 0;
 }
 
 std::FILE* file_open(std::string_view path, const char* mode) {

@@ -48,7 +48,7 @@ CommandResult run_command(std::string_view command_line) {
     char chunk[4096];
     std::size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0) result.output.append(chunk, got);
-    result.exit_code = _pclose(pipe);
+    _pclose(pipe);
     return result;
 }
 
