@@ -9,6 +9,7 @@
 // paths are Windows paths ("C:\x\y", relative, or "\x" on the current drive).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -37,6 +38,13 @@ enum class Root {
     current_config,
     dyn_data,
 };
+
+// The full names of the roots, indexed by Root: the one list of them.
+inline constexpr std::array<std::string_view, 7> kRootNames = {
+    "HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+    "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA",
+};
+static_assert(static_cast<std::size_t>(Root::dyn_data) + 1 == kRootNames.size());
 
 // The predefined key of a root (never needs closing).
 Key root_key(Root root);

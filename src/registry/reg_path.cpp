@@ -2,7 +2,6 @@
 // every key the tool opens is opened here.
 #include "registry/reg_path.h"
 
-#include <array>
 #include <cctype>
 
 namespace qh {
@@ -10,21 +9,6 @@ namespace qh {
 namespace {
 
 constexpr long kOk = platform::kErrorSuccess;
-
-struct RootName {
-    std::string_view name;
-    platform::Root root;
-};
-
-constexpr std::array<RootName, 7> kRootNames{{
-    {"HKEY_CLASSES_ROOT", platform::Root::classes_root},
-    {"HKEY_CURRENT_USER", platform::Root::current_user},
-    {"HKEY_LOCAL_MACHINE", platform::Root::local_machine},
-    {"HKEY_USERS", platform::Root::users},
-    {"HKEY_PERFORMANCE_DATA", platform::Root::performance_data},
-    {"HKEY_CURRENT_CONFIG", platform::Root::current_config},
-    {"HKEY_DYN_DATA", platform::Root::dyn_data},
-}};
 
 // The root names are plain ASCII, so the locale plays no part here: a
 // double-byte character can never make a root name match.
@@ -48,9 +32,10 @@ std::optional<KeyPath> reg_parse_path(std::string_view path) {
     const auto slash = path.find('\\');
     if (slash == std::string_view::npos) return std::nullopt;
     const std::string_view root_name = path.substr(0, slash);
-    for (const RootName& known : kRootNames) {
-        if (equals_ascii_nocase(root_name, known.name)) {
-            return KeyPath{platform::root_key(known.root), path.substr(slash + 1)};
+    for (std::size_t i = 0; i < platform::kRootNames.size(); ++i) {
+        if (equals_ascii_nocase(root_name, platform::kRootNames[i])) {
+            const Key root = platform::root_key(static_cast<platform::Root>(i));
+            return KeyPath{root, path.substr(slash + 1)};
         }
     }
     return std::nullopt;

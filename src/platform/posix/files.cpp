@@ -84,7 +84,7 @@ std::vector<std::string> search_order(const std::string& dir) {
 std::optional<std::string> current_directory() { return posix::current_windows_directory(); }
 
 std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
-    path = posix::c_text(path);
+    path = posix::cut_at_zero(path);
     if (path.empty() || is_separator(path.back())) return std::nullopt;
 
     std::size_t cut = path.find_last_of("\\/");
@@ -106,7 +106,7 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
 }
 
 std::FILE* file_open(std::string_view path, const char* mode) {
-    const auto host = posix::host_path(posix::c_text(path));
+    const auto host = posix::host_path(posix::cut_at_zero(path));
     if (!host || !mode) return nullptr;
     std::string host_mode;
     for (const char* c = mode; *c; ++c)

@@ -48,7 +48,7 @@ bool latin1_to_bytes(std::u16string_view text, std::string& out) {
 }  // namespace
 
 bool locale_select(std::string_view name) {
-    const auto page = posix::code_page_of_locale(posix::c_text(name));
+    const auto page = posix::code_page_of_locale(posix::cut_at_zero(name));
     if (!page) return false;
     iconv_t converter = kNoConverter;
     if (*page != kCLocale) {

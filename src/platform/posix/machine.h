@@ -34,7 +34,11 @@ std::string windows_path(std::string_view host);
 // letters without regard to case.
 bool same_ignoring_ascii_case(std::string_view a, std::string_view b);
 
-// What the Windows API sees of a text: everything before its first zero byte.
-inline std::string_view c_text(std::string_view text) { return text.substr(0, text.find('\0')); }
+// What an ANSI call of the Windows API would see of a text: everything before
+// its first zero byte. (The Windows backend refuses such a text instead: see
+// win32::whole_c_text.)
+inline std::string_view cut_at_zero(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
 
 }  // namespace qh::platform::posix

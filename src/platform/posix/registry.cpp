@@ -25,13 +25,13 @@ constexpr std::size_t kMaxValueNameLength = 16383;
 // The A calls take zero-terminated texts: anything after a zero is unseen.
 
 std::string_view value_name(ValueName name) {
-    return name ? posix::c_text(*name) : std::string_view();
+    return name ? posix::cut_at_zero(*name) : std::string_view();
 }
 
 // The components of a subkey path; nothing when one is empty or too long.
 // An empty path is the key itself, and one trailing backslash is allowed.
 std::optional<std::vector<std::string_view>> split_subkey(std::string_view subkey) {
-    subkey = posix::c_text(subkey);
+    subkey = posix::cut_at_zero(subkey);
     std::vector<std::string_view> parts;
     if (subkey.empty()) return parts;
     if (subkey.back() == '\\') subkey.remove_suffix(1);

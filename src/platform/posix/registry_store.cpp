@@ -13,11 +13,6 @@ namespace {
 constexpr int kBusyTimeoutMs = 30000;
 constexpr int kSchemaVersion = 1;
 
-constexpr std::array<const char*, kRootCount> kRootNames = {
-    "HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
-    "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA",
-};
-
 // Binds the parameters of one execution and resets the statement afterwards,
 // so a cached statement is always ready for its next use.
 class Use {
@@ -191,7 +186,7 @@ bool RegistryStore::seed() {
                 db_, "INSERT INTO keys (id, parent, name, folded) VALUES (?1, NULL, ?2, ?3)", -1,
                 &statement, nullptr) != SQLITE_OK)
             return false;
-        const std::string name = kRootNames[i];
+        const std::string name(kRootNames[i]);
         sqlite3_bind_int64(statement, 1, kFirstRootId + i);
         sqlite3_bind_blob(statement, 2, name.data(), static_cast<int>(name.size()),
                           SQLITE_TRANSIENT);

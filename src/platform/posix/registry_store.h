@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace qh::platform::posix {
 
 using KeyId = std::int64_t;
@@ -17,6 +19,7 @@ using KeyId = std::int64_t;
 // Row ids of the seven roots, in the order of platform::Root.
 inline constexpr KeyId kFirstRootId = 1;
 inline constexpr int kRootCount = 7;
+static_assert(kRootCount == platform::kRootNames.size());
 
 // Letter case aside, names are equal when their ASCII-lower-cased bytes are.
 std::string fold_name(std::string_view name);

@@ -33,7 +33,7 @@ std::optional<Family> windows_family() {
 }
 
 std::optional<std::string> env_lookup(std::string_view name) {
-    name = posix::c_text(name);
+    name = posix::cut_at_zero(name);
     if (name.empty()) return std::nullopt;
     // The host may hold names that differ only in case; the exact one wins.
     std::optional<std::string> found;
@@ -51,7 +51,7 @@ std::optional<std::string> env_lookup(std::string_view name) {
 
 CommandResult run_command(std::string_view command_line) {
     CommandResult result;
-    const std::string command(posix::c_text(command_line));
+    const std::string command(posix::cut_at_zero(command_line));
     int output[2];
     if (pipe2(output, O_CLOEXEC) != 0) return result;
     std::fflush(nullptr);

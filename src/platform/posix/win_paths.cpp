@@ -61,7 +61,7 @@ std::optional<std::string> find_entry_ignoring_case(const std::string& dir, std:
 }  // namespace
 
 std::optional<std::string> host_path(std::string_view win_path) {
-    win_path = c_text(win_path);
+    win_path = cut_at_zero(win_path);
     const auto here = current_location();
 
     Location where;

@@ -7,7 +7,7 @@
 namespace qh::platform {
 namespace {
 
-using win32::c_text;
+using win32::whole_c_text;
 
 bool ends_in_separator(std::string_view path) {
     return !path.empty() && (path.back() == '\\' || path.back() == '/');
@@ -33,7 +33,7 @@ std::optional<std::string> current_directory() {
 
 std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
     if (path.empty() || ends_in_separator(path)) return std::nullopt;
-    const auto text = c_text(path);
+    const auto text = whole_c_text(path);
     if (!text) return std::nullopt;
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA(text->c_str(), &found);
@@ -43,7 +43,7 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
 }
 
 std::FILE* file_open(std::string_view path, const char* mode) {
-    const auto text = c_text(path);
+    const auto text = whole_c_text(path);
     return text ? std::fopen(text->c_str(), mode) : nullptr;
 }
 

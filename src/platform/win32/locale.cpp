@@ -26,7 +26,7 @@ bool is_lead_byte(unsigned code_page, unsigned char byte) {
 bool locale_select(std::string_view name) {
     // An empty name would pick the user's default locale, not a refusal.
     if (name.empty()) return false;
-    const auto text = win32::c_text(name);
+    const auto text = win32::whole_c_text(name);
     if (!text) return false;
     return std::setlocale(LC_ALL, text->c_str()) != nullptr;
 }

@@ -12,16 +12,38 @@
 namespace qh::platform {
 namespace {
 
-using win32::c_text;
+using win32::whole_c_text;
 
 HKEY to_hkey(Key key) { return reinterpret_cast<HKEY>(key.handle); }
 Key to_key(HKEY hkey) { return Key{reinterpret_cast<std::uintptr_t>(hkey)}; }
 
-const HKEY kRoots[] = {HKEY_CLASSES_ROOT,     HKEY_CURRENT_USER,   HKEY_LOCAL_MACHINE, HKEY_USERS,
-                       HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA};
+// By name, not by position: the handles are no constants to check an order
+// against, and a Root without its case here fails the build.
+HKEY root_hkey(Root root) {
+    switch (root) {
+        case Root::classes_root:
+            return HKEY_CLASSES_ROOT;
+        case Root::current_user:
+            return HKEY_CURRENT_USER;
+        case Root::local_machine:
+            return HKEY_LOCAL_MACHINE;
+        case Root::users:
+            return HKEY_USERS;
+        case Root::performance_data:
+            return HKEY_PERFORMANCE_DATA;
+        case Root::current_config:
+            return HKEY_CURRENT_CONFIG;
+        case Root::dyn_data:
+            return HKEY_DYN_DATA;
+    }
+    return nullptr;
+}
 
 bool is_root(Key key) {
-    return std::find(std::begin(kRoots), std::end(kRoots), to_hkey(key)) != std::end(kRoots);
+    for (std::size_t i = 0; i < kRootNames.size(); ++i) {
+        if (to_hkey(key) == root_hkey(static_cast<Root>(i))) return true;
+    }
+    return false;
 }
 
 // The default value is asked for by a null name; an empty name means the same.
@@ -35,7 +57,7 @@ struct NameArg {
 NameArg name_arg(ValueName name) {
     NameArg arg;
     if (!name || name->empty()) return arg;
-    auto text = c_text(*name);
+    auto text = whole_c_text(*name);
     if (!text) return NameArg{false, {}, true};
     arg.text = std::move(*text);
     arg.is_default = false;
@@ -45,7 +67,7 @@ NameArg name_arg(ValueName name) {
 template <typename Open>
 long open_with(Key parent, std::string_view subkey, Key& out, Open open) {
     out = Key{};
-    const auto sub = c_text(subkey);
+    const auto sub = whole_c_text(subkey);
     if (!sub) return kErrorInvalidParameter;
     HKEY opened = nullptr;
     const long status = open(to_hkey(parent), sub->c_str(), &opened);
@@ -55,7 +77,7 @@ long open_with(Key parent, std::string_view subkey, Key& out, Open open) {
 
 }  // namespace
 
-Key root_key(Root root) { return to_key(kRoots[static_cast<std::size_t>(root)]); }
+Key root_key(Root root) { return to_key(root_hkey(root)); }
 
 long reg_open_key(Key parent, std::string_view subkey, Key& out) {
     return open_with(parent, subkey, out, [](HKEY p, const char* s, HKEY* h) {
@@ -147,7 +169,7 @@ long reg_delete_tree(Key parent, std::string_view subkey) {
     // An empty subkey would ask to empty the parent itself, a whole hive
     // when the parent is a root: never wanted here.
     if (subkey.empty()) return kErrorInvalidParameter;
-    const auto sub = c_text(subkey);
+    const auto sub = whole_c_text(subkey);
     if (!sub) return kErrorInvalidParameter;
     return static_cast<long>(SHDeleteKeyA(to_hkey(parent), sub->c_str()));
 }

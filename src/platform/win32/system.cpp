@@ -17,7 +17,7 @@ std::optional<Family> windows_family() {
 }
 
 std::optional<std::string> env_lookup(std::string_view name) {
-    const auto text = win32::c_text(name);
+    const auto text = win32::whole_c_text(name);
     if (!text || text->empty() || text->find('=') != std::string::npos) return std::nullopt;
     // The system matches names without regard to case.
     SetLastError(ERROR_SUCCESS);
@@ -40,7 +40,7 @@ std::optional<std::string> env_lookup(std::string_view name) {
 
 CommandResult run_command(std::string_view command_line) {
     CommandResult result;
-    const auto text = win32::c_text(command_line);
+    const auto text = win32::whole_c_text(command_line);
     if (!text) return result;
     std::FILE* pipe = _popen(text->c_str(), "rt");
     if (!pipe) return result;
