@@ -186,9 +186,6 @@ class DispatchRegistry : public testing::Test {
     const std::string key_ = "HKEY_CURRENT_USER\\Software\\QuillhavenTest\\dispatch";
     void SetUp() override { qh::reg_delete_key_path(key_); }
     void TearDown() override { qh::reg_delete_key_path(key_); }
-    bool key_exists(const std::string& path) {
-        return static_cast<bool>(qh::reg_open_path_for_reading(path));
-    }
 };
 
 TEST_F(DispatchRegistry, SetThenReadFramedAndBare) {
@@ -242,15 +239,15 @@ TEST_F(DispatchRegistry, OptionalValueNameDependsOnArgumentsLeft) {
 TEST_F(DispatchRegistry, KeysComeAndGo) {
     const std::string test = key_ + "\\tovrane\\test";
     EXPECT_EQ(run_cli({"+regk", test, "+regk", test}).output, kOk + kOk);
-    EXPECT_TRUE(key_exists(test));
+    EXPECT_TRUE(qh_test::key_exists(test));
     EXPECT_EQ(run_cli({"-regk", key_ + "\\tovrane", "-regk", key_ + "\\tovrane"}).output,
               kOk + kFail);
-    EXPECT_FALSE(key_exists(key_ + "\\tovrane"));
+    EXPECT_FALSE(qh_test::key_exists(key_ + "\\tovrane"));
 }
 
 TEST_F(DispatchRegistry, DeletesNeverCreateNorTakeAHive) {
     EXPECT_EQ(run_cli({"-regv", key_ + "\\missing", "v"}).output, kFail);
-    EXPECT_FALSE(key_exists(key_ + "\\missing"));
+    EXPECT_FALSE(qh_test::key_exists(key_ + "\\missing"));
 
     ASSERT_EQ(run_cli({"+regv", key_, "canary", "alive"}).output, kOk);
     EXPECT_EQ(run_cli({"-regk", "HKEY_CURRENT_USER\\", "-regk", "hkey_current_user\\"}).output,

@@ -1,6 +1,6 @@
-// What the latest-subkey and detection tests share: registry keys and values
-// that are put back as they were, process variables likewise, and the stand-in
-// findtexmf on the search path.
+// What the latest-subkey and detection tests share: registry keys that are
+// removed again, process variables and the current directory put back as
+// they were, and the stand-in findtexmf on the search path.
 // Under Wine the registry is the prefix's own, so nothing may be left behind.
 #pragma once
 
@@ -49,39 +49,6 @@ class ScratchKey {
     Root root_;
     std::string subkey_;
     bool existed_;
-};
-
-// Puts one value back exactly (type and bytes), or removes it again when it
-// did not exist.
-class ValueRestorer {
-  public:
-    ValueRestorer(Root root, std::string subkey, std::string name)
-        : root_(root),
-          subkey_(std::move(subkey)),
-          name_(std::move(name)),
-          saved_(qh_test::read_value(root_, subkey_, name_)) {}
-    ~ValueRestorer() {
-        qh::platform::Key key;
-        if (qh::platform::reg_create_key_ex(qh::platform::root_key(root_), subkey_, key) != 0) {
-            return;
-        }
-        if (saved_) {
-            qh::platform::reg_set_value(key, name_, saved_->type, saved_->data);
-        } else {
-            qh::platform::reg_delete_value(key, name_);
-        }
-        qh::platform::reg_close_key(key);
-    }
-    ValueRestorer(const ValueRestorer&) = delete;
-    ValueRestorer& operator=(const ValueRestorer&) = delete;
-
-    const std::optional<qh::RegValue>& saved() const { return saved_; }
-
-  private:
-    Root root_;
-    std::string subkey_;
-    std::string name_;
-    std::optional<qh::RegValue> saved_;
 };
 
 // Sets or unsets a process variable for the span of a test.

@@ -12,12 +12,12 @@ namespace {
 using detect_test::EnvRestorer;
 using detect_test::Root;
 using detect_test::ScratchKey;
-using detect_test::ValueRestorer;
 using qh_test::kSystemEnvironment;
 using qh_test::kUserEnvironment;
 using qh_test::read_text;
 using qh_test::read_value;
 using qh_test::run_cli;
+using qh_test::ValueRestorer;
 
 constexpr const char* kJavaRuntime = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 

@@ -106,6 +106,17 @@ TEST_F(EnvBatchFamily, AddingAndRemovingEditTheBatchFileOnly) {
          kSucceeded,
          "REM x\n"},
         {std::nullopt, std::nullopt, {"-env", n, "C:\\q9"}, kFailed, ""},
+        // A removal that matches nothing succeeds and leaves every byte.
+        {std::nullopt,
+         "REM x\nset QH_NINEX=C:\\q9x\nset OTHER=C:\\q9\n",
+         {"-env", n, "C:\\q9"},
+         kSucceeded,
+         "REM x\nset QH_NINEX=C:\\q9x\nset OTHER=C:\\q9\n"},
+        {std::nullopt,
+         "REM x\nset QH_NINEX=C:\\q9",
+         {"-env", n, "C:\\q9"},
+         kSucceeded,
+         "REM x\nset QH_NINEX=C:\\q9"},
         {std::nullopt, "REM x\n", {"+env", n, "C:\\q9\ndel C:\\*.*"}, kFailed, "REM x\n"},
     };
     for (const Case& c : cases) {
@@ -154,8 +165,8 @@ TEST_F(EnvBatchFamily, UnsafeSetLinesAreRefusedBeforeTheFileIsTouched) {
 }
 
 TEST_F(EnvBatchFamily, SettingAndDeletingUseTheRegistry) {
-    env_test::SavedValue saved(qh_test::hklm(), std::string(kSystemEnvironment),
-                               std::string(kName));
+    qh_test::ValueRestorer saved(qh_test::hklm(), std::string(kSystemEnvironment),
+                                 std::string(kName));
     const std::string batch = text_mode("REM x\n\n");
     ASSERT_TRUE(qh_test::write_file(kBatch, batch));
     const std::string n(kName);

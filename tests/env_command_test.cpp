@@ -34,9 +34,10 @@ class EnvCommand : public testing::Test {
         ASSERT_TRUE(qh_test::make_directory(dir_ + "\\two"));
     }
     std::string dir_;
-    env_test::SavedValue system_{qh_test::hklm(), std::string(kSystemEnvironment),
+    qh_test::ValueRestorer system_{qh_test::hklm(), std::string(kSystemEnvironment),
+                                   std::string(kName)};
+    qh_test::ValueRestorer user_{qh_test::hkcu(), std::string(kUserEnvironment),
                                  std::string(kName)};
-    env_test::SavedValue user_{qh_test::hkcu(), std::string(kUserEnvironment), std::string(kName)};
 };
 
 TEST_F(EnvCommand, EditsKeepTheStringTypeInEitherScope) {
@@ -120,7 +121,7 @@ TEST_F(EnvCommand, OtherValueTypesAreNotEdited) {
 
 TEST_F(EnvCommand, StockSystemPathStaysExpandable) {
     const std::string stock = "%SystemRoot%\\system32;%SystemRoot%;%SystemRoot%\\System32\\Wbem";
-    env_test::SavedValue saved(qh_test::hklm(), std::string(kSystemEnvironment), "Path");
+    qh_test::ValueRestorer saved(qh_test::hklm(), std::string(kSystemEnvironment), "Path");
     qh_test::put_text(qh_test::hklm(), kSystemEnvironment, "Path", kRegExpandSz, stock);
     const std::string two = dir_ + "\\two";
 
@@ -138,7 +139,7 @@ TEST_F(EnvCommand, StockSystemPathStaysExpandable) {
 TEST_F(EnvCommand, DeletingRunsNoShell) {
     env_test::InDirectory here(dir_);
     const std::string name = "QH_ENVTEST&mkdir qh_injected";
-    env_test::SavedValue saved(qh_test::hklm(), std::string(kSystemEnvironment), name);
+    qh_test::ValueRestorer saved(qh_test::hklm(), std::string(kSystemEnvironment), name);
     ASSERT_EQ(qh_test::run_cli({"=env", name, "x"}).output, kSucceeded);
     EXPECT_EQ(qh_test::run_cli({"-env", name}).output, kSucceeded);
     EXPECT_FALSE(qh_test::read_value(qh_test::hklm(), kSystemEnvironment, name));

@@ -14,7 +14,7 @@ using qh_test::kUserEnvironment;
 TEST(EnvParallel, EightRunsAddingToOneVariableAllLand) {
     constexpr int kRuns = 8;
     const std::string name = "QH_PARALLEL";
-    env_test::SavedValue saved(qh_test::hkcu(), std::string(kUserEnvironment), name);
+    qh_test::ValueRestorer saved(qh_test::hkcu(), std::string(kUserEnvironment), name);
     qh_test::put_text(qh_test::hkcu(), kUserEnvironment, name, kRegExpandSz, "%A%");
 
     // Several edits per run give the runs more chances to interleave.

@@ -21,18 +21,9 @@ namespace platform = qh::platform;
 constexpr std::string_view kBase = "Software\\QuillhavenTests\\regfile";
 const std::string kBasePath = "HKEY_CURRENT_USER\\" + std::string(kBase);
 
-// Reads values of any size: imports write far more than a command-line read
-// may fetch.
-std::optional<qh::RegValue> read_value(std::string_view subkey, std::string_view name) {
-    platform::Key key;
-    if (platform::reg_open_key(qh_test::hkcu(), subkey, key) != platform::kErrorSuccess) {
-        return std::nullopt;
-    }
-    qh::RegValue value;
-    const long status = platform::reg_query_value(key, name, value.type, value.data, 1 << 24);
-    platform::reg_close_key(key);
-    if (status != platform::kErrorSuccess) return std::nullopt;
-    return value;
+// Values below the current user's root, where the tests import to.
+std::optional<qh::RegValue> read_user_value(std::string_view subkey, std::string_view name) {
+    return qh_test::read_value(qh_test::hkcu(), subkey, name);
 }
 
 // Long data are compared by their size and a checksum, to keep failures short.
@@ -156,7 +147,7 @@ TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
                         RegfileMode::apply),
                   0);
         for (const Expect& e : expects) {
-            const auto value = read_value(kBase, e.name);
+            const auto value = read_user_value(kBase, e.name);
             if (e.type == platform::kRegNone) {
                 EXPECT_FALSE(value.has_value()) << e.name;
                 continue;
@@ -198,18 +189,18 @@ TEST_F(RegfileApplyTest, InstallThenUninstall) {
     ASSERT_EQ(apply(file, RegfileMode::apply), 0);
     for (const char* name :
          {"plain", "text", "inner", "num", "numkept", "bin", "list", "binkept", ""}) {
-        EXPECT_TRUE(read_value(keep, name).has_value()) << name;
+        EXPECT_TRUE(read_user_value(keep, name).has_value()) << name;
     }
-    EXPECT_TRUE(read_value(gone, "x").has_value());
-    EXPECT_TRUE(read_value(gone + "\\sub", "z").has_value());
+    EXPECT_TRUE(read_user_value(gone, "x").has_value());
+    EXPECT_TRUE(read_user_value(gone + "\\sub", "z").has_value());
 
     qh::reg_delete_key_at(qh_test::hkcu(), std::string(kBase) + "\\never");
     ASSERT_EQ(apply(file, RegfileMode::remove), 0);
     for (const char* name : {"plain", "inner", "numkept", "binkept"}) {
-        EXPECT_TRUE(read_value(keep, name).has_value()) << name;
+        EXPECT_TRUE(read_user_value(keep, name).has_value()) << name;
     }
     for (const char* name : {"text", "num", "bin", "list", ""}) {
-        EXPECT_FALSE(read_value(keep, name).has_value()) << name;
+        EXPECT_FALSE(read_user_value(keep, name).has_value()) << name;
     }
     EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), gone));
     EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), gone + "\\sub"));
@@ -223,13 +214,13 @@ TEST_F(RegfileApplyTest, KeyLinesThatNameNoKey) {
                       "\\ok]\n\"v\"=\"x\"\n[" + kBasePath + "\\unclosed\n\"after\"=\"x\"\n");
     for (const RegfileMode mode : {RegfileMode::apply, RegfileMode::remove}) {
         ASSERT_EQ(apply(file, mode), 0);
-        EXPECT_FALSE(read_value("", "root").has_value());
+        EXPECT_FALSE(read_user_value("", "root").has_value());
         const auto hklm = platform::root_key(platform::Root::local_machine);
         EXPECT_FALSE(qh_test::key_exists(hklm, std::string(kBase) + "\\minus"));
         EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), std::string(kBase) + "\\minus"));
-        EXPECT_FALSE(read_value(std::string(kBase) + "\\ok", "after").has_value());
+        EXPECT_FALSE(read_user_value(std::string(kBase) + "\\ok", "after").has_value());
     }
-    EXPECT_TRUE(read_value(std::string(kBase) + "\\ok", "v").has_value());
+    EXPECT_TRUE(read_user_value(std::string(kBase) + "\\ok", "v").has_value());
 }
 
 TEST_F(RegfileApplyTest, ResultsAndBadInput) {
@@ -242,21 +233,21 @@ TEST_F(RegfileApplyTest, ResultsAndBadInput) {
     wide += "\"\0\x2d\x4e\"\0=\0\"\0x\0\"\0\r\0\n\0"s;
     wide += qh_test::utf16le(qh_test::crlf("\"c\"=\"3\"\n")).substr(2);
     EXPECT_EQ(apply(wide, RegfileMode::apply), 2);
-    EXPECT_TRUE(read_value(kBase, "a").has_value());
-    EXPECT_FALSE(read_value(kBase, "c").has_value());
+    EXPECT_TRUE(read_user_value(kBase, "a").has_value());
+    EXPECT_FALSE(read_user_value(kBase, "c").has_value());
 
     // Cut inside a hex list, at an odd length: the list is not written.
     const std::string cut = qh_test::utf16le(
         qh_test::crlf("[" + kBasePath + "]\n\"whole\"=dword:5\n\"cut\"=hex:01,02,\\\n  03"));
     EXPECT_EQ(apply(cut.substr(0, cut.size() - 9), RegfileMode::apply), 0);
-    EXPECT_TRUE(read_value(kBase, "whole").has_value());
-    EXPECT_FALSE(read_value(kBase, "cut").has_value());
+    EXPECT_TRUE(read_user_value(kBase, "whole").has_value());
+    EXPECT_FALSE(read_user_value(kBase, "cut").has_value());
 
     // NUL bytes end the text of their line.
     EXPECT_EQ(apply("[" + kBasePath + "]\n\"n\0ul\"=\"x\"\n\"v\"=\"a\0b\"\n"s, RegfileMode::apply),
               0);
-    EXPECT_FALSE(read_value(kBase, "n").has_value());
-    EXPECT_EQ(read_value(kBase, "v").value_or(qh::RegValue{}).data, "a\0"s);
+    EXPECT_FALSE(read_user_value(kBase, "n").has_value());
+    EXPECT_EQ(read_user_value(kBase, "v").value_or(qh::RegValue{}).data, "a\0"s);
 
     // Random bytes, with and without the mark, under a key line.
     std::mt19937 random(4);
@@ -286,8 +277,8 @@ TEST_F(RegfileApplyTest, ToolReportsPartialImport) {
     // Without its line end, which the process writes in text mode.
     const std::string_view failed = qh_test::kFailed.substr(0, qh_test::kFailed.size() - 1);
     EXPECT_NE(run.output.find(failed), std::string::npos) << run.output;
-    EXPECT_EQ(read_value(kBase, "zh").value_or(qh::RegValue{}).data, "\xd6\xd0\0"s);
-    EXPECT_FALSE(read_value(kBase, "after").has_value());
+    EXPECT_EQ(read_user_value(kBase, "zh").value_or(qh::RegValue{}).data, "\xd6\xd0\0"s);
+    EXPECT_FALSE(read_user_value(kBase, "after").has_value());
 
     const qh_test::ToolRun missing = qh_test::run_tool({"-regf", dir_ + "\\missing.reg"});
     EXPECT_NE(missing.output.find("Error: Failed"), std::string::npos) << missing.output;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "registry/reg_commands.h"
+#include "support/registry_helpers.h"
 
 namespace {
 
@@ -11,10 +12,6 @@ using namespace std::string_literals;
 
 const std::string kUserBase = "HKEY_CURRENT_USER\\Software\\QuillhavenTest\\commands";
 const std::string kMachineBase = "HKEY_LOCAL_MACHINE\\SOFTWARE\\QuillhavenTest\\commands";
-
-bool exists(const std::string& path) {
-    return static_cast<bool>(qh::reg_open_path_for_reading(path));
-}
 
 class RegistryCommands : public testing::Test {
   protected:
@@ -66,14 +63,14 @@ TEST_F(RegistryCommands, UnknownRootsChangeNothing) {
         EXPECT_EQ(qh::reg_create_key_path(path), 1);
         EXPECT_EQ(qh::reg_delete_key_path(path), 1);
     }
-    EXPECT_FALSE(exists(kUserBase));
-    EXPECT_FALSE(exists(kMachineBase));
+    EXPECT_FALSE(qh_test::key_exists(kUserBase));
+    EXPECT_FALSE(qh_test::key_exists(kMachineBase));
 }
 
 TEST_F(RegistryCommands, DeleteValueOnlyWhereTheKeyExists) {
     EXPECT_EQ(qh::reg_delete_path_value(kUserBase + "\\tovrane", "v"), 1);
-    EXPECT_FALSE(exists(kUserBase + "\\tovrane"));
-    EXPECT_FALSE(exists(kUserBase));
+    EXPECT_FALSE(qh_test::key_exists(kUserBase + "\\tovrane"));
+    EXPECT_FALSE(qh_test::key_exists(kUserBase));
 
     ASSERT_EQ(qh::reg_create_key_path(kUserBase), 0);
     EXPECT_EQ(qh::reg_delete_path_value(kUserBase, std::nullopt), 2);  // no default value
@@ -89,9 +86,9 @@ TEST_F(RegistryCommands, CreateAndDeleteKeys) {
     EXPECT_EQ(qh::reg_create_key_path(key), 0);
     ASSERT_EQ(qh::reg_set_path_value("v", key + "\\below", "n"), 0);
     EXPECT_EQ(qh::reg_delete_key_path(kMachineBase + "\\tovrane"), 0);
-    EXPECT_FALSE(exists(kMachineBase + "\\tovrane"));
+    EXPECT_FALSE(qh_test::key_exists(kMachineBase + "\\tovrane"));
     EXPECT_EQ(qh::reg_delete_key_path(kMachineBase + "\\tovrane"), 2);
-    EXPECT_TRUE(exists(kMachineBase));
+    EXPECT_TRUE(qh_test::key_exists(kMachineBase));
 }
 
 TEST_F(RegistryCommands, DeletingAWholeRootIsRefused) {

@@ -1,10 +1,12 @@
-// Helpers many tests share: the result lines, the environment keys, reading
-// and writing registry values, in-process runs of the command line, and the
-// bytes of text files.
+// Helpers many tests share: the result lines, the environment keys, reading,
+// writing and restoring registry values, in-process runs of the command
+// line, and the bytes of text files. Reads go to the platform directly, so
+// that what a test sees does not depend on the code under test.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -38,12 +40,28 @@ inline bool key_exists(qh::Key root, std::string_view subkey) {
 inline bool key_exists(qh::platform::Root root, std::string_view subkey) {
     return key_exists(qh::platform::root_key(root), subkey);
 }
+// A key named by a whole path text, "HKEY_CURRENT_USER\x".
+inline bool key_exists(std::string_view path) {
+    const std::optional<qh::KeyPath> key_path = qh::reg_parse_path(path);
+    return key_path && key_exists(key_path->root, key_path->subkey);
+}
 
-// One value as raw type and bytes; nothing when absent.
+// Imports write far more than a command-line read may fetch.
+inline constexpr std::size_t kLargestValueRead = std::size_t{1} << 24;
+
+// One value as raw type and bytes, of any size up to kLargestValueRead;
+// nothing when absent.
 inline std::optional<qh::RegValue> read_value(qh::Key root, std::string_view subkey,
                                               qh::ValueName name) {
+    qh::Key key;
+    if (qh::platform::reg_open_key(root, subkey, key) != qh::platform::kErrorSuccess) {
+        return std::nullopt;
+    }
     qh::RegValue value;
-    if (qh::reg_read_value_at(value, root, subkey, name) != 0) return std::nullopt;
+    const long status =
+        qh::platform::reg_query_value(key, name, value.type, value.data, kLargestValueRead);
+    qh::platform::reg_close_key(key);
+    if (status != qh::platform::kErrorSuccess) return std::nullopt;
     return value;
 }
 inline std::optional<qh::RegValue> read_value(qh::platform::Root root, std::string_view subkey,
@@ -87,6 +105,44 @@ inline void put_text(qh::Key root, std::string_view subkey, qh::ValueName name, 
                      std::string_view text) {
     ASSERT_EQ(qh::reg_write_text_at(text, type, root, subkey, name), 0);
 }
+
+// Puts one value back exactly (type and bytes) at the end of a test, or
+// removes it again when it did not exist. Under Wine the registry is the
+// prefix's own, so nothing may be left behind.
+class ValueRestorer {
+  public:
+    ValueRestorer(qh::Key root, std::string subkey, std::string name)
+        : root_(root),
+          subkey_(std::move(subkey)),
+          name_(std::move(name)),
+          saved_(read_value(root_, subkey_, name_)) {}
+    ValueRestorer(qh::platform::Root root, std::string subkey, std::string name)
+        : ValueRestorer(qh::platform::root_key(root), std::move(subkey), std::move(name)) {}
+    ~ValueRestorer() {
+        // A value that was absent under an absent key needs no key made for it.
+        if (!saved_ && !key_exists(root_, subkey_)) return;
+        qh::Key key;
+        if (qh::platform::reg_create_key_ex(root_, subkey_, key) != qh::platform::kErrorSuccess) {
+            return;
+        }
+        if (saved_) {
+            qh::platform::reg_set_value(key, name_, saved_->type, saved_->data);
+        } else {
+            qh::platform::reg_delete_value(key, name_);
+        }
+        qh::platform::reg_close_key(key);
+    }
+    ValueRestorer(const ValueRestorer&) = delete;
+    ValueRestorer& operator=(const ValueRestorer&) = delete;
+
+    const std::optional<qh::RegValue>& saved() const { return saved_; }
+
+  private:
+    qh::Key root_;
+    std::string subkey_;
+    std::string name_;
+    std::optional<qh::RegValue> saved_;
+};
 
 struct CliRun {
     int exit_code = -1;
