@@ -126,24 +126,18 @@ std::optional<int> perform(Run& run, const Command& c) {
             platform::locale_select(c.name);
             return std::nullopt;
         case Action::scope_system:
-            s.scope = Scope::system;
-            return std::nullopt;
         case Action::scope_user:
-            s.scope = Scope::user;
+            s.scope = c.action == Action::scope_user ? Scope::user : Scope::system;
             return std::nullopt;
         case Action::position_start:
-            s.position = Position::start;
-            return std::nullopt;
         case Action::position_end:
-            s.position = Position::end;
+            s.position = c.action == Action::position_end ? Position::end : Position::start;
             return std::nullopt;
+        // Each of the two cancels the other.
         case Action::refresh:
-            s.force_refresh = true;
-            s.no_refresh = false;
-            return std::nullopt;
         case Action::no_refresh:
-            s.no_refresh = true;
-            s.force_refresh = false;
+            s.force_refresh = c.action == Action::refresh;
+            s.no_refresh = !s.force_refresh;
             return std::nullopt;
 
         case Action::env_add_path:

@@ -17,33 +17,26 @@ using win32::whole_c_text;
 HKEY to_hkey(Key key) { return reinterpret_cast<HKEY>(key.handle); }
 Key to_key(HKEY hkey) { return Key{reinterpret_cast<std::uintptr_t>(hkey)}; }
 
-// By name, not by position: the handles are no constants to check an order
-// against, and a Root without its case here fails the build.
-HKEY root_hkey(Root root) {
-    switch (root) {
-        case Root::classes_root:
-            return HKEY_CLASSES_ROOT;
-        case Root::current_user:
-            return HKEY_CURRENT_USER;
-        case Root::local_machine:
-            return HKEY_LOCAL_MACHINE;
-        case Root::users:
-            return HKEY_USERS;
-        case Root::performance_data:
-            return HKEY_PERFORMANCE_DATA;
-        case Root::current_config:
-            return HKEY_CURRENT_CONFIG;
-        case Root::dyn_data:
-            return HKEY_DYN_DATA;
-    }
-    return nullptr;
-}
+// Each root with its handle, paired by name: the handles are no constants
+// whose order a static_assert could check.
+struct RootHandle {
+    Root root;
+    HKEY hkey;
+};
+const RootHandle kRootHandles[] = {
+    {Root::classes_root, HKEY_CLASSES_ROOT},
+    {Root::current_user, HKEY_CURRENT_USER},
+    {Root::local_machine, HKEY_LOCAL_MACHINE},
+    {Root::users, HKEY_USERS},
+    {Root::performance_data, HKEY_PERFORMANCE_DATA},
+    {Root::current_config, HKEY_CURRENT_CONFIG},
+    {Root::dyn_data, HKEY_DYN_DATA},
+};
+static_assert(std::size(kRootHandles) == kRootNames.size());
 
 bool is_root(Key key) {
-    for (std::size_t i = 0; i < kRootNames.size(); ++i) {
-        if (to_hkey(key) == root_hkey(static_cast<Root>(i))) return true;
-    }
-    return false;
+    return std::any_of(std::begin(kRootHandles), std::end(kRootHandles),
+                       [key](const RootHandle& known) { return known.hkey == to_hkey(key); });
 }
 
 // The default value is asked for by a null name; an empty name means the same.
@@ -77,7 +70,12 @@ long open_with(Key parent, std::string_view subkey, Key& out, Open open) {
 
 }  // namespace
 
-Key root_key(Root root) { return to_key(root_hkey(root)); }
+Key root_key(Root root) {
+    for (const RootHandle& known : kRootHandles) {
+        if (known.root == root) return to_key(known.hkey);
+    }
+    return Key{};
+}
 
 long reg_open_key(Key parent, std::string_view subkey, Key& out) {
     return open_with(parent, subkey, out, [](HKEY p, const char* s, HKEY* h) {
