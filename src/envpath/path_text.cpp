@@ -76,8 +76,8 @@ Cleaned clean_dots(std::string_view text) {
     if (root.empty() && (climbed_above || kept.empty())) return {{}, true};
 
     std::string out(root);
-    // The parent of a first-level directory is the bare drive: C:\work\..
-    // gives C:, the drive's current directory, not its root.
+    // Going up from a first-level directory ends at the bare drive
+    // (C:\work\.. gives C:), as cutting off the last component does.
     if (kept.empty() && popped_to_root && root.size() == 3) out.pop_back();
     for (std::size_t i = 0; i < kept.size(); ++i) {
         if (i > 0) out += '\\';

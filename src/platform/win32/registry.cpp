@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "platform/platform.h"
