@@ -402,8 +402,9 @@ TEST(Recipes, EveryDocumentedRunSucceedsAndEachRecipeUndoesItself) {
         EXPECT_TRUE(paths_changed) << "no run of the recipe changed Path";
         EXPECT_TRUE(keys_changed) << "no run of the recipe changed the marked keys";
         const MachineState after = machine_state(keys);
-        EXPECT_TRUE(after.same_paths(before)) << "Path was " << *before.system_path << "\nnow "
-                                              << after.system_path.value_or("<none>");
+        EXPECT_TRUE(after.same_paths(before))
+            << "system Path was " << before.system_path.value_or("<none>") << "\nnow "
+            << after.system_path.value_or("<none>");
         EXPECT_EQ(after.keys, before.keys);
         first = last;
     }
