@@ -2,12 +2,16 @@
 # Installs the Debian 12 packages that are missing for the given side:
 #   native   the native build and its tests
 #   all      native, plus the Windows cross build and Wine (default)
+#   release  all, plus what packaging needs (dpkg-shlibdeps, file)
 set -euo pipefail
 
 side="${1:-all}"
 packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libgtest-dev libgmock-dev googletest)
-if [ "$side" = all ]; then
+if [ "$side" = all ] || [ "$side" = release ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine wine64)
+fi
+if [ "$side" = release ]; then
+    packages+=(dpkg-dev file)
 fi
 
 missing=()

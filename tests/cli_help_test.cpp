@@ -25,18 +25,19 @@ std::vector<std::string> lines_of(int (*print)(const qh::Output&, int), int code
 int examples(const qh::Output& out, int) { return qh::show_examples(out); }
 int syntax_error(const qh::Output& out, int) { return qh::report_syntax_error(out); }
 
-TEST(HelpTexts, BannerThenThirtySevenHelpLines) {
+TEST(HelpTexts, BannerThenThirtyEightHelpLines) {
     const auto lines = lines_of(qh::show_help, 0);
-    ASSERT_EQ(lines.size(), 3u + 37u);
+    ASSERT_EQ(lines.size(), 3u + 38u);
     EXPECT_EQ(lines[0], "Quillhaven v 1.0 (8 April 2005), developed by Velmorin");
     EXPECT_EQ(lines[1], "Welcome to report bugs and comments via https://quillhaven.example.org/");
     EXPECT_EQ(lines[2], "Usage:\tQuillhaven [options]");
     EXPECT_EQ(lines[3], "Common Options/Switches:");
-    EXPECT_EQ(lines[3 + 7], "\t-code-page");
-    EXPECT_EQ(lines[3 + 12], "\t+path path\tadd a path to the environment variable %PATH%");
-    EXPECT_EQ(lines[3 + 16], "\t=env  ENV value\tset the environment variable \"%ENV%=value\"");
-    EXPECT_EQ(lines[3 + 28], "\t-regr key value\t\tread a value under the given key");
-    EXPECT_EQ(lines[3 + 36], "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%");
+    EXPECT_EQ(lines[3 + 3], "\t-version\tDisplay the version number");
+    EXPECT_EQ(lines[3 + 8], "\t-code-page");
+    EXPECT_EQ(lines[3 + 13], "\t+path path\tadd a path to the environment variable %PATH%");
+    EXPECT_EQ(lines[3 + 17], "\t=env  ENV value\tset the environment variable \"%ENV%=value\"");
+    EXPECT_EQ(lines[3 + 29], "\t-regr key value\t\tread a value under the given key");
+    EXPECT_EQ(lines[3 + 37], "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%");
     EXPECT_EQ(lines_of(qh::show_help, 7).size(), lines.size());
 }
 

@@ -9,6 +9,7 @@
 #include "cli/run.h"
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
+#include "quillhaven_version.h"
 #include "registry/reg_commands.h"
 #include "support/registry_helpers.h"
 #include "support/test_support.h"
@@ -40,6 +41,7 @@ std::string help() {
 }
 std::string examples() { return collect(qh::show_examples); }
 std::string syntax() { return "Syntax error occurs!\n" + help(); }
+const std::string kVersion = "Quillhaven " QH_RELEASE_VERSION "\n";
 
 Args cat(Args a, const Args& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -72,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{cat(kFailing, {"-help", "+regk", "HKLM\\x"}), 0, kFail + help()},
                     Case{{"-examples"}, 0, examples()}, Case{{"-exam"}, 0, examples()},
                     Case{{"=ex12", "-h"}, 0, examples()},
-                    Case{cat(kFailing, {"-examples"}), 0, kFail + examples()}));
+                    Case{cat(kFailing, {"-examples"}), 0, kFail + examples()},
+                    Case{{"-version"}, 0, kVersion}, Case{{"+VERS", "-help"}, 0, kVersion},
+                    Case{cat(kFailing, {"=v12", "+regk", "HKLM\\x"}), 0, kFail + kVersion},
+                    Case{{"-ve"}, 1, syntax()}));
 
 // Each way a command line can be wrong; what ran before stays done.
 INSTANTIATE_TEST_SUITE_P(

@@ -16,6 +16,7 @@ enum class Action {
     // Texts that end the run.
     help,
     examples,
+    version,
     // Switches: no result line.
     bare_output,
     select_locale,

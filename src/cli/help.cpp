@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "quillhaven_version.h"
+
 namespace qh {
 
 namespace {
@@ -21,10 +23,15 @@ constexpr std::string_view kBanner =
                "\n"
                "Usage:\t" QH_PROGRAM " [options]\n";
 
-constexpr std::array<std::string_view, 37> kHelpLines{
+// The banner keeps the version it has always shown; -version tells the
+// release.
+constexpr std::string_view kVersionLine = QH_PROGRAM " " QH_RELEASE_VERSION "\n";
+
+constexpr std::array<std::string_view, 38> kHelpLines{
     {"Common Options/Switches:\n",
      "\t-help\t\tDisplay this help screen\n",
      "\t-examples\tDisplay some examples\n",
+     "\t-version\tDisplay the version number\n",
      "\t-sys\t\tProcess system environment variables (default)\n",
      "\t-user\t\tProcess the current user's environment variables\n",
      "\t-start\t\tAdd the path at the beginning (default)\n",
@@ -104,6 +111,11 @@ int show_help(const Output& out, int exit_code) {
 int show_examples(const Output& out) {
     print_banner(out);
     write_lines(out, kExampleLines);
+    return 0;
+}
+
+int show_version(const Output& out) {
+    out(kVersionLine);
     return 0;
 }
 

@@ -11,6 +11,8 @@ void print_banner(const Output& out);
 int show_help(const Output& out, int exit_code);
 // Banner and examples; 0.
 int show_examples(const Output& out);
+// "Quillhaven <release version>" and a line feed; 0.
+int show_version(const Output& out);
 // The message, then banner and help; 1.
 int report_syntax_error(const Output& out);
 

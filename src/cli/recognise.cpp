@@ -173,6 +173,8 @@ Command recognise(std::string_view option, Rest rest) {
             return kSyntaxError;
         case 'u':
             return make(Action::scope_user);
+        case 'v':
+            return make(Action::version);
         case 'w':
             return make(Action::winedt_detect);
         default:

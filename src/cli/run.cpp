@@ -117,6 +117,8 @@ std::optional<int> perform(Run& run, const Command& c) {
             return show_help(run.out, 0);
         case Action::examples:
             return show_examples(run.out);
+        case Action::version:
+            return show_version(run.out);
 
         case Action::bare_output:
             s.bare_output = true;
