@@ -16,7 +16,6 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/reg_value.h"
 #include "support/registry_helpers.h"
 #include "support/test_support.h"
 
@@ -313,11 +312,7 @@ MachineState machine_state(const std::vector<std::string>& keys) {
     state.system_path =
         qh_test::read_text(Root::local_machine, qh_test::kSystemEnvironment, "Path");
     state.user_path = qh_test::read_text(Root::current_user, qh_test::kUserEnvironment, "Path");
-    for (const std::string& key : keys) {
-        std::string subkey;
-        const qh::Key root = qh::reg_split_root(subkey, key);
-        state.keys.push_back(qh_test::key_exists(root, subkey));
-    }
+    for (const std::string& key : keys) state.keys.push_back(qh_test::key_exists(key));
     return state;
 }
 
