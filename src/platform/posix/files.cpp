@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/access.h"
 #include "platform/posix/machine.h"
 
 namespace qh::platform {
@@ -108,6 +110,11 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
 std::FILE* file_open(std::string_view path, const char* mode) {
     const auto host = posix::host_path(posix::cut_at_zero(path));
     if (!host || !mode) return nullptr;
+    if (std::string_view(mode).find_first_of("wa+") != std::string_view::npos &&
+        !posix::file_write_allowed(*host)) {
+        errno = EACCES;
+        return nullptr;
+    }
     std::string host_mode;
     for (const char* c = mode; *c; ++c)
         if (*c != 't') host_mode += *c;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/access.h"
 #include "platform/posix/machine.h"
 #include "platform/posix/registry_store.h"
 
@@ -56,6 +57,10 @@ long open_or_create(Key parent, std::string_view subkey, bool create, Key& out) 
 
     KeyId key = static_cast<KeyId>(parent.handle);
     if (!store->key_exists(key)) return kErrorKeyDeleted;
+    // Opening for writing is refused even when nothing would be created.
+    if (create)
+        if (const long rc = posix::registry_write_status(*store, key); rc != kErrorSuccess)
+            return rc;
     std::size_t found = 0;
     for (; found < parts->size(); ++found) {
         const auto child = store->find_child(key, (*parts)[found]);
@@ -125,6 +130,7 @@ long reg_set_value(Key key, ValueName name, std::uint32_t type, std::string_view
     const std::string_view text = value_name(name);
     if (text.size() > kMaxValueNameLength) return kErrorInvalidParameter;
     const KeyId id = static_cast<KeyId>(key.handle);
+    if (const long rc = posix::registry_write_status(*store, id); rc != kErrorSuccess) return rc;
     if (store->set_value(id, text, type, data)) return kErrorSuccess;
     return store->key_exists(id) ? kErrorAccessDenied : kErrorKeyDeleted;
 }
@@ -133,9 +139,9 @@ long reg_delete_value(Key key, ValueName name) {
     RegistryStore* store = RegistryStore::instance();
     if (!store) return kErrorAccessDenied;
     if (!key) return kErrorInvalidHandle;
-    return store->delete_value(static_cast<KeyId>(key.handle), value_name(name))
-               ? kErrorSuccess
-               : kErrorFileNotFound;
+    const KeyId id = static_cast<KeyId>(key.handle);
+    if (const long rc = posix::registry_write_status(*store, id); rc != kErrorSuccess) return rc;
+    return store->delete_value(id, value_name(name)) ? kErrorSuccess : kErrorFileNotFound;
 }
 
 long reg_enum_key(Key key, std::uint32_t index, std::string& name, std::size_t capacity) {
@@ -161,6 +167,7 @@ long reg_delete_tree(Key parent, std::string_view subkey) {
     const KeyId id = static_cast<KeyId>(key.handle);
     if (id < posix::kFirstRootId + posix::kRootCount) return kErrorAccessDenied;
     RegistryStore* store = RegistryStore::instance();
+    if (const long rc = posix::registry_write_status(*store, id); rc != kErrorSuccess) return rc;
     return store->delete_tree(id) ? kErrorSuccess : kErrorAccessDenied;
 }
 

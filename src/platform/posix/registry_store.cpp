@@ -121,7 +121,7 @@ RegistryStore::~RegistryStore() {
     for (sqlite3_stmt* statement :
          {key_exists_, find_child_, add_child_, child_name_, delete_tree_values_, delete_tree_keys_,
           value_, set_value_, delete_value_, begin_, commit_, rollback_, savepoint_, release_,
-          rollback_to_})
+          rollback_to_, root_of_})
         sqlite3_finalize(statement);
     sqlite3_close(db_);
 }
@@ -156,6 +156,10 @@ bool RegistryStore::prepare_all() {
         {&find_child_, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2"},
         {&add_child_, "INSERT INTO keys (parent, name, folded) VALUES (?1, ?2, ?3)"},
         {&child_name_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2"},
+        {&root_of_,
+         "WITH RECURSIVE up(id, parent) AS (SELECT id, parent FROM keys WHERE id = ?1 "
+         "UNION ALL SELECT keys.id, keys.parent FROM keys JOIN up ON keys.id = up.parent) "
+         "SELECT id FROM up WHERE parent IS NULL"},
         {&delete_tree_values_, QH_SUBTREE "DELETE FROM key_values WHERE key IN subtree"},
         {&delete_tree_keys_, QH_SUBTREE "DELETE FROM keys WHERE id IN subtree"},
         {&value_, "SELECT type, data FROM key_values WHERE key = ?1 AND folded = ?2"},
@@ -251,6 +255,12 @@ std::optional<std::string> RegistryStore::child_name(KeyId parent, std::int64_t 
     Use use(child_name_);
     if (use.bind(1, parent).bind(2, index).step() != SQLITE_ROW) return std::nullopt;
     return std::string(use.bytes(0));
+}
+
+std::optional<KeyId> RegistryStore::root_of(KeyId key) {
+    Use use(root_of_);
+    if (use.bind(1, key).step() != SQLITE_ROW) return std::nullopt;
+    return use.number(0);
 }
 
 bool RegistryStore::delete_tree(KeyId key) {

@@ -40,6 +40,9 @@ class RegistryStore {
     std::optional<KeyId> add_child(KeyId parent, std::string_view name);
     // The name of child number `index` in a stable order (by folded name).
     std::optional<std::string> child_name(KeyId parent, std::int64_t index);
+    // The root the key lies below (itself for a root); nothing when the key
+    // no longer exists.
+    std::optional<KeyId> root_of(KeyId key);
     // Removes the key with every key and value below it.
     bool delete_tree(KeyId key);
 
@@ -80,6 +83,7 @@ class RegistryStore {
     sqlite3_stmt* find_child_ = nullptr;
     sqlite3_stmt* add_child_ = nullptr;
     sqlite3_stmt* child_name_ = nullptr;
+    sqlite3_stmt* root_of_ = nullptr;
     sqlite3_stmt* delete_tree_values_ = nullptr;
     sqlite3_stmt* delete_tree_keys_ = nullptr;
     sqlite3_stmt* value_ = nullptr;

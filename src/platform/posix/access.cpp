@@ -1,0 +1,83 @@
+#include "platform/posix/access.h"
+
+#include <cassert>
+#include <cctype>
+#include <cstdlib>
+#include <iterator>
+#include <string>
+
+#include "platform/posix/machine.h"
+
+namespace qh::platform::posix {
+namespace {
+
+constexpr const char* kUserVariable = "QUILLHAVEN_USER";
+constexpr std::string_view kStandardUser = "standard";
+
+// Read on every check, so a test can switch sessions within one process.
+bool standard_user() {
+    const char* user = std::getenv(kUserVariable);
+    return user && std::string_view(user) == kStandardUser;
+}
+
+// Whether a standard user's writes below each root are refused, indexed by
+// Root.
+constexpr bool kRootProtected[] = {
+    // HKEY_CLASSES_ROOT is stored as a root of its own: nothing under
+    // HKEY_CURRENT_USER\Software\Classes shows through it, so each of its
+    // keys is a machine class, which Windows keeps in HKEY_LOCAL_MACHINE.
+    true,
+    false,  // HKEY_CURRENT_USER: the user's own
+    true,   // HKEY_LOCAL_MACHINE: the machine's settings
+    true,   // HKEY_USERS: every profile's hive; the user's own is HKEY_CURRENT_USER
+    false,  // HKEY_PERFORMANCE_DATA: not a store of keys on Windows; left as it was
+    true,   // HKEY_CURRENT_CONFIG: a view of the machine's hardware profile
+    false,  // HKEY_DYN_DATA: Windows 9x only, which has no users to tell apart
+};
+static_assert(std::size(kRootProtected) == kRootNames.size());
+
+// Folders a standard user may read but not write, as Windows paths; each
+// covers everything below it.
+constexpr std::string_view kProtectedFolders[] = {
+    "C:\\Windows",        // the system's own files
+    "C:\\Program Files",  // installed programs
+};
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+char fold(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+// Whether `path` is `folder` or lies below it, letter case aside and with
+// either separator.
+bool within(std::string_view path, std::string_view folder) {
+    if (path.size() < folder.size()) return false;
+    for (std::size_t i = 0; i < folder.size(); ++i) {
+        const bool both_separators = is_separator(path[i]) && is_separator(folder[i]);
+        if (!both_separators && fold(path[i]) != fold(folder[i])) return false;
+    }
+    return path.size() == folder.size() || is_separator(path[folder.size()]);
+}
+
+}  // namespace
+
+long registry_write_status(RegistryStore& store, KeyId key) {
+    if (!standard_user()) return kErrorSuccess;
+    const std::optional<KeyId> root = store.root_of(key);
+    // A key deleted meanwhile fails on its own, with its own status.
+    if (!root) return kErrorSuccess;
+    const KeyId index = *root - kFirstRootId;
+    assert(index >= 0 && index < kRootCount);
+    return kRootProtected[index] ? kErrorAccessDenied : kErrorSuccess;
+}
+
+bool file_write_allowed(std::string_view host) {
+    if (!standard_user()) return true;
+    // The Windows form of the resolved path, so that relative paths, ".."
+    // and Z: paths that reach into drive C: meet the same table.
+    const std::string path = windows_path(host);
+    for (std::string_view folder : kProtectedFolders)
+        if (within(path, folder)) return false;
+    return true;
+}
+
+}  // namespace qh::platform::posix
