@@ -8,5 +8,5 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return qh::cli_run(args, qh::platform::stdout_write);
+    return qh::cli_run(args, qh::platform::stdout_write, qh::platform::stderr_write);
 }

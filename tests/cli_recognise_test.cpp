@@ -69,7 +69,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{"-sta"}, {Action::position_start}}, Case{{"-start"}, {Action::position_start}},
         Case{{"-end"}, {Action::position_end}}, Case{{"+ENDING"}, {Action::position_end}},
         Case{{"-refresh"}, {Action::refresh}}, Case{{"-REFRESH"}, {Action::refresh}},
-        Case{{"-no-refresh"}, {Action::no_refresh}}, Case{{"+nope"}, {Action::no_refresh}}));
+        Case{{"-no-refresh"}, {Action::no_refresh}}, Case{{"+nope"}, {Action::no_refresh}},
+        // No operand: what follows is the next option.
+        Case{{"-fail-exit", "x"}, {Action::fail_exit}}, Case{{"=FAIL"}, {Action::fail_exit}},
+        Case{{"+fxyz"}, {Action::fail_exit}}, Case{{"-fai"}, kSyntax}, Case{{"-f"}, kSyntax}));
 
 INSTANTIATE_TEST_SUITE_P(
     Environment, Recognition,

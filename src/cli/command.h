@@ -26,6 +26,7 @@ enum class Action {
     position_end,
     refresh,
     no_refresh,
+    fail_exit,
     // Environment variables: result line.
     env_add_path,
     env_remove_path,

@@ -27,7 +27,7 @@ constexpr std::string_view kBanner =
 // release.
 constexpr std::string_view kVersionLine = QH_PROGRAM " " QH_RELEASE_VERSION "\n";
 
-constexpr std::array<std::string_view, 38> kHelpLines{
+constexpr std::array<std::string_view, 39> kHelpLines{
     {"Common Options/Switches:\n",
      "\t-help\t\tDisplay this help screen\n",
      "\t-examples\tDisplay some examples\n",
@@ -40,6 +40,7 @@ constexpr std::array<std::string_view, 38> kHelpLines{
      "\t-language\tSet the code page of your desired language [chs]\n",
      "\t-refresh\tForce to refresh the system environment\n",
      "\t-no-refresh\tDONNOT refresh the system environment even changed\n",
+     "\t-fail-exit\tExit with code 2 when an operation fails\n",
      "Options for Environment Variables (multiple relative paths are supported):\n",
      "\t+path path\tadd a path to the environment variable %PATH%\n",
      "\t-path path\tremove a path from the environment variable %PATH%\n",
@@ -67,10 +68,11 @@ constexpr std::array<std::string_view, 38> kHelpLines{
      "\t-javaw\t\tdetect the latest version of Java2RE\n",
      "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%\n"}};
 
-constexpr std::array<std::string_view, 25> kExampleLines{
+constexpr std::array<std::string_view, 26> kExampleLines{
     {"Some Examples:\n",
      "Quillhaven +path C:\\tovrane\\bin\n",
      "Quillhaven -no-refresh -path .\\tovrane\\..\\bin;..\\bin\n",
+     "Quillhaven -fail-exit +path C:\\tovrane\\bin & if errorlevel 2 echo Failed to add the path\n",
      "Quillhaven -user -start +env include C:\\tovrane\\include\n",
      "Quillhaven -user -env include C:\\tovrane\\include\n",
      "Quillhaven =env localtexmf C:\\MiKTeXDirect\n",

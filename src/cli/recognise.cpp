@@ -148,6 +148,8 @@ Command recognise(std::string_view option, Rest rest) {
             if (at(lower, 2) == 'x') return make(Action::examples);
             if (at(lower, 3) == 'd') return make(Action::position_end);
             return environment_option(sign, rest);
+        case 'f':
+            return make(Action::fail_exit);
         case 'g':
             return make(sign == '+' ? Action::gs_add_to_path : Action::gs_detect);
         case 'j':

@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/help.h"
 #include "cli/report.h"
+#include "common/failure.h"
 #include "common/run_context.h"
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
@@ -27,98 +28,153 @@ struct Switches {
     bool bare_output = false;
     bool force_refresh = false;
     bool no_refresh = false;
+    bool fail_exit = false;
 };
 
 struct Run {
     const Output& out;
+    const Output& err;
     Switches switches;
     RunContext context;
     // Kept for the whole run, as -regl continues from the name found before.
     std::string latest_name;
+    // Why the operation being performed failed.
+    Failure failure;
+    // A failure counted by -fail-exit.
+    bool failed = false;
 };
+
+// The exit code of a run that ends normally, or early by an option.
+int normal_exit(const Run& run) { return run.failed ? 2 : 0; }
+
+// The argument in operation position and its operands, as typed.
+using Typed = std::span<const std::string>;
+
+// One line on standard error after a failure, naming the option as typed
+// and the reason the failing step gave.
+void report_failure(Run& run, Typed typed, int result) {
+    std::string line = "quillhaven:";
+    for (const std::string& argument : typed) line.append(" ").append(argument);
+    line.append(": ");
+    if (run.failure.reason.empty()) {
+        line.append("the operation failed with code ").append(std::to_string(result));
+    } else {
+        line.append(run.failure.reason);
+    }
+    line.push_back('\n');
+    run.err(line);
+    if (run.switches.fail_exit) run.failed = true;
+}
+
+// Performs one operation in its scope, with a fresh failure record; returns
+// what the operation returns.
+template <typename Operation>
+auto in_scope(Run& run, Operation operation) {
+    run.failure = {};
+    platform::OperationScope scope;
+    return operation();
+}
 
 // An operation followed by a result line; the run goes on.
 template <typename Operation>
-std::optional<int> with_result_line(Run& run, Operation operation) {
-    int result;
-    {
-        platform::OperationScope scope;
-        result = operation();
-    }
+std::optional<int> with_result_line(Run& run, Typed typed, Operation operation) {
+    const int result = in_scope(run, operation);
     print_result_line(run.out, result);
+    if (result != 0) report_failure(run, typed, result);
     return std::nullopt;
 }
 
 // A read ends the run when it succeeds; a failure is an ordinary result line.
-std::optional<int> read_value(Run& run, const Command& command) {
+std::optional<int> read_value(Run& run, Typed typed, const Command& command) {
     RegValue value;
-    int result;
-    {
-        platform::OperationScope scope;
-        result = reg_read_path_value(value, command.key, command.value_name);
-    }
+    const int result = in_scope(run, [&] {
+        return reg_read_path_value(value, command.key, command.value_name, &run.failure);
+    });
     if (result != 0) {
         print_result_line(run.out, result);
+        report_failure(run, typed, result);
         return std::nullopt;
     }
     print_read(run.out, run.switches.bare_output, command.key, command.value_name.value_or(""),
                reg_value_display(value));
-    return 0;
+    return normal_exit(run);
 }
 
-std::optional<int> read_latest(Run& run, const Command& command) {
+std::optional<int> read_latest(Run& run, Typed typed, const Command& command) {
     RegValue value;
-    int result;
-    {
-        platform::OperationScope scope;
-        result = reg_read_latest(value, run.latest_name, command.key, command.value_name);
-    }
+    const int result = in_scope(run, [&] {
+        return reg_read_latest(value, run.latest_name, command.key, command.value_name,
+                               &run.failure);
+    });
     if (result != 0) {
         print_result_line(run.out, result);
+        report_failure(run, typed, result);
         return std::nullopt;
     }
     print_latest(run.out, run.switches.bare_output, command.key, run.latest_name,
                  command.value_name.value_or(""), reg_value_display(value));
-    return 0;
+    return normal_exit(run);
 }
 
 // -javaw, -gswin32c, -WinEdt: print what was found (nothing when nothing
 // was), and end the run whatever the outcome.
-std::optional<int> print_found(Run& run, int (*detect)(std::string&)) {
+std::optional<int> print_found(Run& run, Typed typed, int (*detect)(std::string&, Failure*)) {
     std::string found;
-    {
-        platform::OperationScope scope;
-        detect(found);
-    }
+    const int result = in_scope(run, [&] { return detect(found, &run.failure); });
     run.out(found);
-    return 0;
+    if (result != 0) report_failure(run, typed, result);
+    return normal_exit(run);
 }
 
-std::optional<int> report_miktex(Run& run) {
+std::optional<int> report_miktex(Run& run, Typed typed) {
     std::string texmf;
     std::string local_texmf;
-    MiktexOutcome outcome;
-    {
-        platform::OperationScope scope;
-        outcome = detect_miktex(texmf, local_texmf);
-    }
+    const MiktexOutcome outcome =
+        in_scope(run, [&] { return detect_miktex(texmf, local_texmf, &run.failure); });
     print_miktex_report(run.out, outcome, texmf, local_texmf);
-    return 0;
+    if (outcome == MiktexOutcome::none) report_failure(run, typed, 1);
+    return normal_exit(run);
+}
+
+// +javaw and +gswin32c print nothing, whatever the outcome.
+template <typename Operation>
+std::optional<int> silently(Run& run, Typed typed, Operation operation) {
+    const int result = in_scope(run, operation);
+    if (result != 0) report_failure(run, typed, result);
+    return normal_exit(run);
+}
+
+// An environment operation in the current scope; the user's own
+// environment is there for one who may not change the machine's.
+template <typename Operation>
+std::optional<int> in_environment(Run& run, Typed typed, Operation operation) {
+    return with_result_line(run, typed, [&] {
+        const int result = operation();
+        if (result != 0 && run.switches.scope == Scope::system &&
+            run.failure.status == platform::kErrorAccessDenied) {
+            run.failure.reason += ", or use -user";
+        }
+        return result;
+    });
 }
 
 // Performs one recognised option. Returns the exit code when it ends the run.
-std::optional<int> perform(Run& run, const Command& c) {
+std::optional<int> perform(Run& run, const Command& c, Typed typed) {
     Switches& s = run.switches;
     RunContext& context = run.context;
+    Failure* const why = &run.failure;
     switch (c.action) {
         case Action::syntax_error:
             return report_syntax_error(run.out);
         case Action::help:
-            return show_help(run.out, 0);
+            show_help(run.out, 0);
+            return normal_exit(run);
         case Action::examples:
-            return show_examples(run.out);
+            show_examples(run.out);
+            return normal_exit(run);
         case Action::version:
-            return show_version(run.out);
+            show_version(run.out);
+            return normal_exit(run);
 
         case Action::bare_output:
             s.bare_output = true;
@@ -141,68 +197,73 @@ std::optional<int> perform(Run& run, const Command& c) {
             s.force_refresh = c.action == Action::refresh;
             s.no_refresh = !s.force_refresh;
             return std::nullopt;
+        case Action::fail_exit:
+            s.fail_exit = true;
+            return std::nullopt;
 
         case Action::env_add_path:
-            return with_result_line(
-                run, [&] { return env_add_path(context, c.text, c.name, s.scope, s.position); });
+            return in_environment(run, typed, [&] {
+                return env_add_path(context, c.text, c.name, s.scope, s.position, why);
+            });
         case Action::env_remove_path:
-            return with_result_line(
-                run, [&] { return env_remove_path(context, c.text, c.name, s.scope); });
+            return in_environment(
+                run, typed, [&] { return env_remove_path(context, c.text, c.name, s.scope, why); });
         case Action::env_write:
-            return with_result_line(run,
-                                    [&] { return env_write(context, c.text, c.name, s.scope); });
+            return in_environment(run, typed,
+                                  [&] { return env_write(context, c.text, c.name, s.scope, why); });
         case Action::env_delete:
-            return with_result_line(run, [&] { return env_delete(context, c.name, s.scope); });
+            return in_environment(run, typed,
+                                  [&] { return env_delete(context, c.name, s.scope, why); });
         case Action::path_add:
-            return with_result_line(
-                run, [&] { return env_add_to_path(context, c.text, s.scope, s.position); });
+            return in_environment(run, typed, [&] {
+                return env_add_to_path(context, c.text, s.scope, s.position, why);
+            });
         case Action::path_remove:
-            return with_result_line(run,
-                                    [&] { return env_remove_from_path(context, c.text, s.scope); });
+            return in_environment(
+                run, typed, [&] { return env_remove_from_path(context, c.text, s.scope, why); });
 
         case Action::reg_read:
-            return read_value(run, c);
+            return read_value(run, typed, c);
         case Action::reg_read_latest:
-            return read_latest(run, c);
+            return read_latest(run, typed, c);
         case Action::reg_set_value:
             return with_result_line(
-                run, [&] { return reg_set_path_value(c.text, c.key, c.value_name); });
+                run, typed, [&] { return reg_set_path_value(c.text, c.key, c.value_name, why); });
         case Action::reg_delete_value:
-            return with_result_line(run,
-                                    [&] { return reg_delete_path_value(c.key, c.value_name); });
+            return with_result_line(
+                run, typed, [&] { return reg_delete_path_value(c.key, c.value_name, why); });
         case Action::reg_create_key:
-            return with_result_line(run, [&] { return reg_create_key_path(c.key); });
+            return with_result_line(run, typed, [&] { return reg_create_key_path(c.key, why); });
         case Action::reg_delete_key:
-            return with_result_line(run, [&] { return reg_delete_key_path(c.key); });
+            return with_result_line(run, typed, [&] { return reg_delete_key_path(c.key, why); });
         case Action::regp_add:
             return with_result_line(
-                run, [&] { return regp_add(c.text, c.key, c.value_name, s.position); });
+                run, typed, [&] { return regp_add(c.text, c.key, c.value_name, s.position, why); });
         case Action::regp_remove:
-            return with_result_line(run, [&] { return regp_remove(c.text, c.key, c.value_name); });
+            return with_result_line(run, typed,
+                                    [&] { return regp_remove(c.text, c.key, c.value_name, why); });
         case Action::regfile_apply:
-            return with_result_line(run, [&] { return regfile_apply(c.key, RegfileMode::apply); });
+            return with_result_line(run, typed,
+                                    [&] { return regfile_apply(c.key, RegfileMode::apply, why); });
         case Action::regfile_remove:
-            return with_result_line(run, [&] { return regfile_apply(c.key, RegfileMode::remove); });
+            return with_result_line(run, typed,
+                                    [&] { return regfile_apply(c.key, RegfileMode::remove, why); });
 
         case Action::java_detect:
-            return print_found(run, java_detect);
+            return print_found(run, typed, java_detect);
         case Action::gs_detect:
-            return print_found(run, gs_detect);
+            return print_found(run, typed, gs_detect);
         case Action::winedt_detect:
-            return print_found(run, detect_winedt);
+            return print_found(run, typed, detect_winedt);
         case Action::miktex_detect:
-            return report_miktex(run);
-        // These two always work on the system scope; they print nothing.
-        case Action::java_set_command: {
-            platform::OperationScope scope;
-            java_set_command(context, c.name);
-            return 0;
-        }
-        case Action::gs_add_to_path: {
-            platform::OperationScope scope;
-            gs_add_to_path(context, Scope::system, Position::start);
-            return 0;
-        }
+            return report_miktex(run, typed);
+        // These two always work on the system scope.
+        case Action::java_set_command:
+            return silently(run, typed, [&] { return java_set_command(context, c.name, why); });
+        case Action::gs_add_to_path:
+            return silently(run, typed, [&] {
+                return gs_add_to_path(context, Scope::system, Position::start, why);
+            });
     }
     return report_syntax_error(run.out);
 }
@@ -211,22 +272,23 @@ bool is_sign(char c) { return c == '+' || c == '-' || c == '='; }
 
 }  // namespace
 
-int cli_run(const std::vector<std::string>& args, const Output& out) {
+int cli_run(const std::vector<std::string>& args, const Output& out, const Output& err) {
     if (args.empty()) return show_help(out, 0);
     if (args.front().empty() || !is_sign(args.front().front())) return report_syntax_error(out);
     platform::locale_select("chinese-simplified");
 
-    Run run{out, {}, {}, {}};
+    Run run{out, err, {}, {}, {}, {}, false};
     const std::span<const std::string> all(args);
     for (std::size_t index = 0; index < all.size();) {
         const Command command = recognise(all[index], all.subspan(index + 1));
-        index += 1 + command.operand_count;
-        if (const auto exit_code = perform(run, command)) return *exit_code;
+        const Typed typed = all.subspan(index, 1 + command.operand_count);
+        index += typed.size();
+        if (const auto exit_code = perform(run, command, typed)) return *exit_code;
     }
 
     if (run.switches.force_refresh) run.context.env_changed = true;
     if (!run.switches.no_refresh) env_broadcast_change(run.context);
-    return 0;
+    return normal_exit(run);
 }
 
 }  // namespace qh

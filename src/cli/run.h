@@ -1,5 +1,6 @@
 // The front end: walks the arguments left to right, performs each operation,
-// prints its result line, and returns the run's exit code.
+// prints its result line (and, after a failure, its reason on standard
+// error), and returns the run's exit code.
 #pragma once
 
 #include <functional>
@@ -12,7 +13,9 @@ namespace qh {
 // Receives every byte the run prints.
 using Output = std::function<void(std::string_view)>;
 
-// args: the command-line arguments without the program name.
-int cli_run(const std::vector<std::string>& args, const Output& out);
+// args: the command-line arguments without the program name; `out` receives
+// standard output, `err` standard error. Exit codes: 0, 1 after a syntax
+// error, 2 after a failure from -fail-exit on.
+int cli_run(const std::vector<std::string>& args, const Output& out, const Output& err);
 
 }  // namespace qh

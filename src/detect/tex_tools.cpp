@@ -50,19 +50,33 @@ std::optional<std::string> findtexmf_root(std::string_view command_line, std::st
     return line;
 }
 
+// Where the MiKTeX settings were looked for, for the reasons.
+std::string miktex_keys() {
+    return "HKEY_CURRENT_USER\\" + std::string(kMiktexKey) + ", HKEY_LOCAL_MACHINE\\" +
+           std::string(kMiktexKey);
+}
+
+MiktexOutcome none_found(Failure* failure, std::string reason) {
+    fail(failure, 1, std::move(reason));
+    return MiktexOutcome::none;
+}
+
 }  // namespace
 
-int detect_winedt(std::string& result) {
+int detect_winedt(std::string& result, Failure* failure) {
     auto root = read_text_at(platform::Root::current_user, "Software\\WinEdt", "Install Root");
     if (!root) {
         root = read_text_at(platform::Root::local_machine, "SOFTWARE\\WinEdt", "Install Root");
     }
     // Nothing stale may be reported as the editor's directory.
     result = root.value_or(std::string());
-    return root ? 0 : 1;
+    if (root) return 0;
+    return fail(failure, 1,
+                "no WinEdt found (looked in HKEY_CURRENT_USER\\Software\\WinEdt, "
+                "HKEY_LOCAL_MACHINE\\SOFTWARE\\WinEdt)");
 }
 
-MiktexOutcome detect_miktex(std::string& texmf, std::string& local_texmf) {
+MiktexOutcome detect_miktex(std::string& texmf, std::string& local_texmf, Failure* failure) {
     // The registry's tree counts only when tex.exe really is in it.
     std::optional<std::string> main_tree = miktex_reg_query("Install Root");
     if (main_tree && !file_exists(path_join(*main_tree, "miktex\\bin\\tex.exe"))) {
@@ -70,7 +84,10 @@ MiktexOutcome detect_miktex(std::string& texmf, std::string& local_texmf) {
     }
     if (!main_tree) {
         main_tree = findtexmf_root("findtexmf.exe tex.exe", "\\miktex\\bin\\tex.exe");
-        if (!main_tree) return MiktexOutcome::none;
+        if (!main_tree) {
+            return none_found(failure, "no MiKTeX installation found (looked in " + miktex_keys() +
+                                           ", findtexmf.exe tex.exe)");
+        }
     }
     texmf = *main_tree;
 
@@ -87,11 +104,14 @@ MiktexOutcome detect_miktex(std::string& texmf, std::string& local_texmf) {
                                            "\\dvips\\config\\psfonts_t1.map")) {
         local_texmf = *found;
     } else {
-        return MiktexOutcome::none;
+        return none_found(failure, "no MiKTeX local tree found for " + texmf + " (looked in " +
+                                       miktex_keys() + ", findtexmf.exe psfonts_t1.map)");
     }
 
     // One tree serving as both roots is not a usable installation.
-    if (platform::locale_compare_nocase(texmf, local_texmf) == 0) return MiktexOutcome::none;
+    if (platform::locale_compare_nocase(texmf, local_texmf) == 0) {
+        return none_found(failure, "MiKTeX's main tree and local tree are both " + texmf);
+    }
     return outcome;
 }
 

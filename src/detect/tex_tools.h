@@ -3,11 +3,16 @@
 
 #include <string>
 
+#include "common/failure.h"
+
 namespace qh {
+
+// A failure, when given, receives why nothing was found: what was missing
+// and where it was looked for.
 
 // WinEdt's install root, the current user's setting before the machine's.
 // 0 found, in `result`; 1 not found, `result` empty.
-int detect_winedt(std::string& result);
+int detect_winedt(std::string& result, Failure* failure = nullptr);
 
 enum class MiktexOutcome {
     none,       // no usable installation; the two texts mean nothing then
@@ -16,6 +21,7 @@ enum class MiktexOutcome {
 };
 // The main tree (TeXMF) and the local tree (LocalTeXMF) of MiKTeX, from the
 // registry where it tells and from MiKTeX's own findtexmf where it does not.
-MiktexOutcome detect_miktex(std::string& texmf, std::string& local_texmf);
+MiktexOutcome detect_miktex(std::string& texmf, std::string& local_texmf,
+                            Failure* failure = nullptr);
 
 }  // namespace qh

@@ -34,12 +34,23 @@ std::string prepended_before(std::string_view name, std::string_view dirs) {
 }
 
 // A line, a variable, a separate command or the end of the file must not
-// come out of the text the user typed.
-bool makes_one_set_line(std::string_view dirs, std::string_view name) {
+// come out of the text the user typed. Nothing when the two make one set
+// line, else why they do not.
+std::optional<std::string> not_one_set_line(std::string_view dirs, std::string_view name) {
     constexpr std::string_view kBreaksLine = "\r\n\x1a";
-    return !name.empty() && !dirs.empty() && name.find('=') == std::string_view::npos &&
-           name.find_first_of(kBreaksLine) == std::string_view::npos &&
-           dirs.find_first_of(kBreaksLine) == std::string_view::npos;
+    if (name.empty()) return "the variable name is empty";
+    if (dirs.empty()) return "no directory is given";
+    if (name.find('=') != std::string_view::npos) return std::string(name) + " has a '=' in it";
+    if (name.find_first_of(kBreaksLine) != std::string_view::npos ||
+        dirs.find_first_of(kBreaksLine) != std::string_view::npos) {
+        return "a line end or end-of-file character would break the set line in " +
+               std::string(kAutoexecPath);
+    }
+    return std::nullopt;
+}
+
+std::string file_reason(std::string_view what) {
+    return std::string(kAutoexecPath) + " cannot be " + std::string(what);
 }
 
 // POSIX hosts have no text mode, so there a CR LF line end reaches us whole;
@@ -76,10 +87,15 @@ bool write_all(std::FILE* file, std::string_view bytes) {
 
 }  // namespace
 
-int autoexec_add_path(std::string_view dirs, std::string_view name, Position position) {
-    if (!makes_one_set_line(dirs, name)) return kAutoexecRefused;
+int autoexec_add_path(std::string_view dirs, std::string_view name, Position position,
+                      Failure* failure) {
+    if (auto refusal = not_one_set_line(dirs, name)) {
+        return fail(failure, kAutoexecRefused, std::move(*refusal));
+    }
     const std::optional<std::string> current = platform::env_lookup(name);
-    if (current && current->find(dirs) != std::string::npos) return 2;
+    if (current && current->find(dirs) != std::string::npos) {
+        return fail(failure, 2, std::string(dirs) + " is already in " + std::string(name));
+    }
 
     std::string line = "\n";
     if (!current) {
@@ -91,8 +107,8 @@ int autoexec_add_path(std::string_view dirs, std::string_view name, Position pos
     }
 
     std::FILE* file = platform::file_open(kAutoexecPath, "at+");
-    if (file == nullptr) return 3;
-    return write_all(file, line) ? 0 : 3;
+    if (file == nullptr || !write_all(file, line)) return fail(failure, 3, file_reason("appended to"));
+    return 0;
 }
 
 std::string autoexec_without(std::string_view content, std::string_view dirs,
@@ -109,25 +125,31 @@ std::string autoexec_without(std::string_view content, std::string_view dirs,
     return kept;
 }
 
-int autoexec_remove_path(std::string_view dirs, std::string_view name) {
-    if (!makes_one_set_line(dirs, name)) return kAutoexecRefused;
+int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* failure) {
+    if (auto refusal = not_one_set_line(dirs, name)) {
+        return fail(failure, kAutoexecRefused, std::move(*refusal));
+    }
     // Path, whatever the variable: a 9x machine always has one, so without
     // it the environment is not what the startup batch file built, and the
     // file is left alone.
-    if (!platform::env_lookup("Path")) return 2;
+    if (!platform::env_lookup("Path")) {
+        return fail(failure, 2,
+                    "the environment has no Path, so it was not built by " +
+                        std::string(kAutoexecPath) + ", which is left alone");
+    }
 
     std::FILE* in = platform::file_open(kAutoexecPath, "rt");
-    if (in == nullptr) return 3;
+    if (in == nullptr) return fail(failure, 3, file_reason("opened"));
     const std::optional<std::string> content = read_all(in);
     std::fclose(in);
-    if (!content) return 3;
+    if (!content) return fail(failure, 3, file_reason("read"));
 
     const std::string kept = autoexec_without(*content, dirs, name);
     if (kept == *content) return 0;
 
     std::FILE* out = platform::file_open(kAutoexecPath, "wt");
-    if (out == nullptr) return 3;
-    return write_all(out, kept) ? 0 : 3;
+    if (out == nullptr || !write_all(out, kept)) return fail(failure, 3, file_reason("rewritten"));
+    return 0;
 }
 
 }  // namespace qh

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/failure.h"
 #include "common/run_context.h"
 
 namespace qh {
@@ -15,12 +16,14 @@ inline constexpr std::string_view kAutoexecPath = "C:\\AUTOEXEC.BAT";
 // '=', or a line end or end-of-file byte in either.
 inline constexpr int kAutoexecRefused = 7;
 
+// A failure, when given, receives the reason of a non-zero code.
 // 0 appended; 2 the process value already holds DIRS; 3 the file cannot be
 // appended to; kAutoexecRefused.
-int autoexec_add_path(std::string_view dirs, std::string_view name, Position position);
+int autoexec_add_path(std::string_view dirs, std::string_view name, Position position,
+                      Failure* failure = nullptr);
 // 0 rewritten; 2 no Path in the process environment; 3 the file cannot be
 // read or rewritten; kAutoexecRefused.
-int autoexec_remove_path(std::string_view dirs, std::string_view name);
+int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* failure = nullptr);
 
 // The text of the file with the lines a removal drops left out.
 std::string autoexec_without(std::string_view content, std::string_view dirs,

@@ -1,5 +1,6 @@
 #include "envpath/path_list.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,16 @@ bool list_has_entry(std::string_view list, std::string_view dir) {
     return false;
 }
 
+constexpr std::string_view kNoDirectory = "no directory is given";
+
+std::string not_a_directory(std::string_view dir) {
+    return std::string(dir) + " is not an existing directory";
+}
+
+std::string not_in(std::string_view dir, std::string_view list_name) {
+    return std::string(dir) + " is not in " + std::string(list_name);
+}
+
 bool already_listed(std::string_view list, std::string_view typed, std::string_view normalized) {
     return pathlist_find(list, typed) == 0 || list_has_entry(list, normalized);
 }
@@ -83,24 +94,27 @@ int pathlist_find(std::string_view list, std::string_view entry) {
     }
 }
 
-int pathlist_add(std::string& list, std::string_view operand, Position position) {
+int pathlist_add(std::string& list, std::string_view operand, Position position,
+                 Failure* failure, std::string_view list_name) {
     std::string added;
     bool any_piece = false;
     for (std::string_view piece : split_list(operand)) {
         if (piece.empty()) continue;
         any_piece = true;
-        if (!path_is_directory(piece)) return 2;
+        if (!path_is_directory(piece)) return fail(failure, 2, not_a_directory(piece));
         std::string normalized(piece);
         path_normalize(normalized);
-        if (normalized.empty()) return 2;
+        if (normalized.empty()) return fail(failure, 2, not_a_directory(piece));
         if (already_listed(list, piece, normalized) || list_has_entry(added, normalized)) {
             continue;
         }
         if (!added.empty()) added += ';';
         added += normalized;
     }
-    if (!any_piece) return 1;
-    if (added.empty()) return 3;
+    if (!any_piece) return fail(failure, 1, std::string(kNoDirectory));
+    if (added.empty()) {
+        return fail(failure, 3, std::string(operand) + " is already in " + std::string(list_name));
+    }
 
     std::string result;
     if (position == Position::end) {
@@ -114,28 +128,39 @@ int pathlist_add(std::string& list, std::string_view operand, Position position)
             result += list;
         }
     }
-    if (result.size() > kMaxPathList) return 4;
+    if (result.size() > kMaxPathList) {
+        return fail(failure, 4,
+                    "the path list would be longer than " + std::to_string(kMaxPathList) +
+                        " characters");
+    }
     list = std::move(result);
     return 0;
 }
 
-int pathlist_remove(std::string& list, std::string_view operand) {
-    if (operand.find(';') == std::string_view::npos) return pathlist_remove_entry(list, operand);
+int pathlist_remove(std::string& list, std::string_view operand, Failure* failure,
+                    std::string_view list_name) {
+    if (operand.find(';') == std::string_view::npos) {
+        const int result = pathlist_remove_entry(list, operand);
+        if (result == 1) return fail(failure, result, std::string(kNoDirectory));
+        if (result != 0) return fail(failure, result, not_in(operand, list_name));
+        return 0;
+    }
 
     // Every piece is tried; the caller writes back only a complete removal,
     // so the list changes only then. Empty pieces are passed over, as
     // pathlist_add does.
     std::string edited = list;
-    int result = 0;
+    std::optional<std::string_view> missing;
     bool any_piece = false;
     for (std::string_view piece : split_list(operand)) {
         if (piece.empty()) continue;
         any_piece = true;
-        if (pathlist_remove_entry(edited, piece) != 0) result = 1;
+        if (pathlist_remove_entry(edited, piece) != 0 && !missing) missing = piece;
     }
-    if (!any_piece) return 1;
-    if (result == 0) list = std::move(edited);
-    return result;
+    if (!any_piece) return fail(failure, 1, std::string(kNoDirectory));
+    if (missing) return fail(failure, 1, not_in(*missing, list_name));
+    list = std::move(edited);
+    return 0;
 }
 
 int pathlist_remove_entry(std::string& list, std::string_view dir) {

@@ -63,10 +63,17 @@ inline constexpr std::uint32_t kRegQword = 11;
 
 inline constexpr long kErrorSuccess = 0;
 inline constexpr long kErrorFileNotFound = 2;
+inline constexpr long kErrorPathNotFound = 3;
 inline constexpr long kErrorAccessDenied = 5;
 inline constexpr long kErrorInvalidParameter = 87;
 inline constexpr long kErrorMoreData = 234;
 inline constexpr long kErrorNoMoreItems = 259;
+
+// The system's own message for a status, as one line without its line end
+// ("Access is denied."): FormatMessageA on Windows, the same standard texts
+// for the statuses the emulated machine gives. "error N" for a status the
+// system has no message for.
+std::string status_message(long status);
 
 // RegOpenKeyExA(parent, subkey, 0, KEY_READ): opens an existing key.
 long reg_open_key(Key parent, std::string_view subkey, Key& out);
@@ -123,11 +130,16 @@ int locale_compare_nocase(std::string_view a, std::string_view b);
 // zero bytes) into the current locale's code page, appending to `out`.
 // Returns false as soon as one unit has no representation in that code page.
 bool wide_to_multibyte(std::u16string_view text, std::string& out);
+// The ANSI code page of the current locale (936 for "chinese-simplified");
+// 0 under the "C" locale, which has none.
+unsigned locale_code_page();
 
 // ------------------------------------------------------------------ output
 
-// Writes bytes to standard output (text mode on Windows) and flushes.
+// Write bytes to standard output or standard error (text mode on Windows)
+// and flush.
 void stdout_write(std::string_view bytes);
+void stderr_write(std::string_view bytes);
 
 // ------------------------------------------------------------ file system
 

@@ -149,22 +149,50 @@ class Engine {
     std::string bytes_;
 };
 
+// Why a file gave nothing to read: it is not there, it is a directory, or
+// the system refused it.
+std::string unopened_reason(std::string_view path) {
+    const std::optional<std::uint32_t> attributes = platform::find_first_attributes(path);
+    if (!attributes) return std::string(path) + " does not exist";
+    if ((*attributes & platform::kAttrDirectory) != 0) {
+        return std::string(path) + " is a directory, not a registry file";
+    }
+    return std::string(path) + " cannot be opened";
+}
+
+std::string unconvertible_reason() {
+    const unsigned code_page = platform::locale_code_page();
+    const std::string charset =
+        code_page == 0 ? "the C locale" : "code page " + std::to_string(code_page);
+    return "the text has a character that " + charset + " cannot represent";
+}
+
 }  // namespace
 
-int regfile_apply(std::string_view path, RegfileMode mode) {
+int regfile_apply(std::string_view path, RegfileMode mode, Failure* failure) {
     const std::unique_ptr<std::FILE, FileCloser> file(platform::file_open(path, "rb"));
-    if (!file) return 1;
+    if (!file) return fail(failure, 1, unopened_reason(path));
     RegfileReader reader(file.get());
     // A directory opens on some systems but cannot be read.
-    if (reader.stop() == RegfileReader::Stop::read_error) return 1;
+    if (reader.stop() == RegfileReader::Stop::read_error) {
+        return fail(failure, 1, unopened_reason(path));
+    }
     // A line too large for memory ends the import like any other fault part
     // way through: what came before stays, and the run goes on.
     try {
         Engine(reader, mode).run();
     } catch (const std::bad_alloc&) {
-        return 2;
+        return fail(failure, 2, std::string(path) + ": a line is too large for memory");
     }
-    return reader.stop() == RegfileReader::Stop::none ? 0 : 2;
+    switch (reader.stop()) {
+        case RegfileReader::Stop::none:
+            return 0;
+        case RegfileReader::Stop::unconvertible:
+            return fail(failure, 2, std::string(path) + ": " + unconvertible_reason());
+        case RegfileReader::Stop::read_error:
+            break;
+    }
+    return fail(failure, 2, std::string(path) + " cannot be read to its end");
 }
 
 }  // namespace qh

@@ -4,36 +4,69 @@
 
 #include <optional>
 
+#include "registry/reg_reason.h"
+
 namespace qh {
 
-int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name) {
-    const std::optional<KeyPath> path = reg_parse_path(key_path);
-    if (!path) return 10;
-    return reg_read_value_at(out, path->root, path->subkey, name);
+namespace {
+
+// The reason for a primitive's code: 1 the key step, 2 the value step.
+std::string step_reason(int code, const KeyPath& path, ValueName name, long status) {
+    return code == 1 ? reg_key_reason(path.root, path.subkey, status)
+                     : reg_value_reason(path.root, path.subkey, name, status);
 }
 
-int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name) {
+}  // namespace
+
+int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name,
+                        Failure* failure) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
-    if (!path) return 10;
-    return reg_write_sz_at(text, path->root, path->subkey, name);
+    if (!path) return fail(failure, 10, reg_path_reason(key_path));
+    long status;
+    const int code = reg_read_value_at(out, path->root, path->subkey, name, &status);
+    if (code == 0) return 0;
+    return fail(failure, code, step_reason(code, *path, name, status), status);
 }
 
-int reg_delete_path_value(std::string_view key_path, ValueName name) {
+int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name,
+                       Failure* failure) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
-    if (!path) return 1;
-    return reg_delete_value_at(path->root, path->subkey, name);
+    if (!path) return fail(failure, 10, reg_path_reason(key_path));
+    long status;
+    const int code = reg_write_sz_at(text, path->root, path->subkey, name, &status);
+    if (code == 0) return 0;
+    return fail(failure, code, step_reason(code, *path, name, status), status);
 }
 
-int reg_create_key_path(std::string_view key_path) {
+int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
-    if (!path) return 1;
-    return reg_create_key_at(path->root, path->subkey);
+    if (!path) return fail(failure, 1, reg_path_reason(key_path));
+    long status;
+    const int code = reg_delete_value_at(path->root, path->subkey, name, &status);
+    if (code == 0) return 0;
+    return fail(failure, code, step_reason(code, *path, name, status), status);
 }
 
-int reg_delete_key_path(std::string_view key_path) {
+int reg_create_key_path(std::string_view key_path, Failure* failure) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
-    if (!path) return 1;
-    return reg_delete_key_at(path->root, path->subkey);
+    if (!path) return fail(failure, 1, reg_path_reason(key_path));
+    long status;
+    const int code = reg_create_key_at(path->root, path->subkey, &status);
+    if (code == 0) return 0;
+    return fail(failure, code, reg_key_reason(path->root, path->subkey, status), status);
+}
+
+int reg_delete_key_path(std::string_view key_path, Failure* failure) {
+    const std::optional<KeyPath> path = reg_parse_path(key_path);
+    if (!path) return fail(failure, 1, reg_path_reason(key_path));
+    long status;
+    const int code = reg_delete_key_at(path->root, path->subkey, &status);
+    if (code == 0) return 0;
+    if (code == 1) {
+        return fail(failure, 1,
+                    std::string(key_path) + " names a whole root key, which is never deleted");
+    }
+    return fail(failure, code, reg_key_reason(path->root, path->subkey, status), status);
 }
 
 }  // namespace qh

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+
+#include "registry/reg_reason.h"
 
 namespace qh {
 
@@ -37,16 +40,23 @@ bool latest_name_greater(std::string_view candidate, std::string_view current) {
 }
 
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
-                    ValueName name) {
-    const OwnedKey key = reg_open_path_for_reading(key_path);
-    if (!key) return 11;
+                    ValueName name, Failure* failure) {
+    const std::optional<KeyPath> path = reg_parse_path(key_path);
+    if (!path) return fail(failure, 11, reg_path_reason(key_path));
+    long status;
+    const OwnedKey key = reg_open_for_reading(path->root, path->subkey, &status);
+    if (!key) return fail(failure, 11, reg_key_reason(path->root, path->subkey, status));
 
     raise_to_greatest_subkey(key.get(), latest_name);
-    if (latest_name.empty()) return 12;
+    if (latest_name.empty()) {
+        return fail(failure, 12, reg_key_name(path->root, path->subkey) + ": the key has no subkey");
+    }
 
-    const OwnedKey subkey = reg_open_for_reading(key.get(), latest_name);
-    if (!subkey) return 2;
-    return reg_read_value(out, subkey.get(), name);
+    const std::string subkey_path = std::string(path->subkey) + "\\" + latest_name;
+    const OwnedKey subkey = reg_open_for_reading(key.get(), latest_name, &status);
+    if (!subkey) return fail(failure, 2, reg_key_reason(path->root, subkey_path, status));
+    if (reg_read_value(out, subkey.get(), name, &status) == 0) return 0;
+    return fail(failure, 1, reg_value_reason(path->root, subkey_path, name, status));
 }
 
 }  // namespace qh

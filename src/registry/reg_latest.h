@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/failure.h"
 #include "registry/reg_value.h"
 
 namespace qh {
@@ -23,8 +24,9 @@ bool latest_name_greater(std::string_view candidate, std::string_view current);
 // `latest_name` carries the greatest name found so far in and out, so that
 // lookups can be chained over several keys. Codes: 0 read; 1 subkey opened,
 // value not read; 2 no subkey of the latest name; 11 key not readable;
-// 12 no subkey and no name on entry.
+// 12 no subkey and no name on entry. A failure, when given, receives the
+// reason of a non-zero code.
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
-                    ValueName name);
+                    ValueName name, Failure* failure = nullptr);
 
 }  // namespace qh

@@ -10,6 +10,12 @@ namespace {
 
 constexpr long kOk = platform::kErrorSuccess;
 
+// Keeps a call's status for a caller that asked for it; true when it succeeded.
+bool succeeded(long result, long* status) {
+    if (status) *status = result;
+    return result == kOk;
+}
+
 // The root names are plain ASCII, so the locale plays no part here: a
 // double-byte character can never make a root name match.
 bool equals_ascii_nocase(std::string_view a, std::string_view b) {
@@ -41,36 +47,41 @@ std::optional<KeyPath> reg_parse_path(std::string_view path) {
     return std::nullopt;
 }
 
-OwnedKey reg_open_for_reading(Key root, std::string_view subkey) {
+OwnedKey reg_open_for_reading(Key root, std::string_view subkey, long* status) {
+    if (status) *status = kOk;
     Key key;
-    if (!root || platform::reg_open_key(root, subkey, key) != kOk) return {};
+    if (!root || !succeeded(platform::reg_open_key(root, subkey, key), status)) return {};
     return OwnedKey(key);
 }
 
-OwnedKey reg_create(Key root, std::string_view subkey) {
+OwnedKey reg_create(Key root, std::string_view subkey, long* status) {
+    if (status) *status = kOk;
     Key key;
-    if (!root || platform::reg_create_key_ex(root, subkey, key) != kOk) return {};
+    if (!root || !succeeded(platform::reg_create_key_ex(root, subkey, key), status)) return {};
     return OwnedKey(key);
 }
 
-OwnedKey reg_open_existing(Key root, std::string_view subkey) {
-    if (!reg_open_for_reading(root, subkey)) return {};
-    return reg_create(root, subkey);
+OwnedKey reg_open_existing(Key root, std::string_view subkey, long* status) {
+    if (!reg_open_for_reading(root, subkey, status)) return {};
+    return reg_create(root, subkey, status);
 }
 
-OwnedKey reg_open_path_for_reading(std::string_view path) {
+OwnedKey reg_open_path_for_reading(std::string_view path, long* status) {
+    if (status) *status = kOk;
     const std::optional<KeyPath> key_path = reg_parse_path(path);
-    return key_path ? reg_open_for_reading(key_path->root, key_path->subkey) : OwnedKey();
+    return key_path ? reg_open_for_reading(key_path->root, key_path->subkey, status) : OwnedKey();
 }
 
-OwnedKey reg_create_path(std::string_view path) {
+OwnedKey reg_create_path(std::string_view path, long* status) {
+    if (status) *status = kOk;
     const std::optional<KeyPath> key_path = reg_parse_path(path);
-    return key_path ? reg_create(key_path->root, key_path->subkey) : OwnedKey();
+    return key_path ? reg_create(key_path->root, key_path->subkey, status) : OwnedKey();
 }
 
-OwnedKey reg_open_existing_path(std::string_view path) {
+OwnedKey reg_open_existing_path(std::string_view path, long* status) {
+    if (status) *status = kOk;
     const std::optional<KeyPath> key_path = reg_parse_path(path);
-    return key_path ? reg_open_existing(key_path->root, key_path->subkey) : OwnedKey();
+    return key_path ? reg_open_existing(key_path->root, key_path->subkey, status) : OwnedKey();
 }
 
 }  // namespace qh

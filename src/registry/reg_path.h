@@ -54,19 +54,23 @@ struct KeyPath {
 // no backslash.
 std::optional<KeyPath> reg_parse_path(std::string_view path);
 
+// A caller that needs to know why a key could not be opened passes
+// `status`: it receives the platform's status of the call that failed, or 0
+// when none did (also when no call was made).
+
 // Opens an existing key for reading. Empty when `root` is no key or the
 // key cannot be opened.
-OwnedKey reg_open_for_reading(Key root, std::string_view subkey);
+OwnedKey reg_open_for_reading(Key root, std::string_view subkey, long* status = nullptr);
 // Opens a key for writing, creating it and its parents first. Empty when
 // `root` is no key or the key cannot be created or opened.
-OwnedKey reg_create(Key root, std::string_view subkey);
+OwnedKey reg_create(Key root, std::string_view subkey, long* status = nullptr);
 // Opens a key for writing only when it exists already: removals must never
 // create what they were asked to remove. Empty otherwise.
-OwnedKey reg_open_existing(Key root, std::string_view subkey);
+OwnedKey reg_open_existing(Key root, std::string_view subkey, long* status = nullptr);
 
 // The same three on a path text; empty also when its root is not recognised.
-OwnedKey reg_open_path_for_reading(std::string_view path);
-OwnedKey reg_create_path(std::string_view path);
-OwnedKey reg_open_existing_path(std::string_view path);
+OwnedKey reg_open_path_for_reading(std::string_view path, long* status = nullptr);
+OwnedKey reg_create_path(std::string_view path, long* status = nullptr);
+OwnedKey reg_open_existing_path(std::string_view path, long* status = nullptr);
 
 }  // namespace qh

@@ -15,8 +15,12 @@ std::string with_terminator(std::string_view text) {
     return bytes;
 }
 
-int set_value(Key key, ValueName name, std::uint32_t type, std::string_view bytes) {
-    return platform::reg_set_value(key, name, type, bytes) == kOk ? 0 : 1;
+// 0 or 1; the platform's status goes to a caller that asked for it.
+int set_value(Key key, ValueName name, std::uint32_t type, std::string_view bytes,
+              long* status = nullptr) {
+    const long result = platform::reg_set_value(key, name, type, bytes);
+    if (status) *status = result;
+    return result == kOk ? 0 : 1;
 }
 
 // A subkey made of backslashes alone names the root itself.
@@ -26,49 +30,61 @@ bool names_no_key(std::string_view subkey) {
 
 }  // namespace
 
-int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name) {
-    const OwnedKey key = reg_open_for_reading(root, subkey);
+int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name,
+                      long* status) {
+    const OwnedKey key = reg_open_for_reading(root, subkey, status);
     if (!key) return 1;
-    return reg_read_value(out, key.get(), name) == 0 ? 0 : 2;
+    return reg_read_value(out, key.get(), name, status) == 0 ? 0 : 2;
 }
 
-int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name) {
-    return reg_write_text_at(text, platform::kRegSz, root, subkey, name);
+int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name,
+                    long* status) {
+    return reg_write_text_at(text, platform::kRegSz, root, subkey, name, status);
 }
 
 int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::string_view subkey,
-                      ValueName name) {
-    const OwnedKey key = reg_create(root, subkey);
+                      ValueName name, long* status) {
+    const OwnedKey key = reg_create(root, subkey, status);
     if (!key) return 1;
-    return set_value(key.get(), name, type, with_terminator(text)) == 0 ? 0 : 2;
+    return set_value(key.get(), name, type, with_terminator(text), status) == 0 ? 0 : 2;
 }
 
-int reg_delete_value_at(Key root, std::string_view subkey, ValueName name) {
-    const OwnedKey key = reg_open_existing(root, subkey);
+int reg_delete_value_at(Key root, std::string_view subkey, ValueName name, long* status) {
+    const OwnedKey key = reg_open_existing(root, subkey, status);
     if (!key) return 1;
-    return qh::reg_delete_value(key.get(), name) == 0 ? 0 : 2;
+    const long result = platform::reg_delete_value(key.get(), name);
+    if (status) *status = result;
+    return result == kOk ? 0 : 2;
 }
 
-int reg_create_key_at(Key root, std::string_view subkey) {
+int reg_create_key_at(Key root, std::string_view subkey, long* status) {
+    if (status) *status = kOk;
     if (!root) return 1;
     // The older call, as it also opens a key that exists but may not be
     // written: such a key exists, and that is all this asks.
     Key key;
-    if (platform::reg_create_key(root, subkey, key) != kOk) return 2;
+    const long result = platform::reg_create_key(root, subkey, key);
+    if (status) *status = result;
+    if (result != kOk) return 2;
     const OwnedKey owned(key);
     return 0;
 }
 
-int reg_delete_key_at(Key root, std::string_view subkey) {
+int reg_delete_key_at(Key root, std::string_view subkey, long* status) {
+    if (status) *status = kOk;
     // An empty subkey would ask for a whole hive to go.
     if (!root || names_no_key(subkey)) return 1;
-    return platform::reg_delete_tree(root, subkey) == kOk ? 0 : 2;
+    const long result = platform::reg_delete_tree(root, subkey);
+    if (status) *status = result;
+    return result == kOk ? 0 : 2;
 }
 
-int reg_read_value(RegValue& out, Key key, ValueName name) {
+int reg_read_value(RegValue& out, Key key, ValueName name, long* status) {
     std::uint32_t type = platform::kRegNone;
     std::string data;
-    if (platform::reg_query_value(key, name, type, data, kMaxValueRead) != kOk) return 1;
+    const long result = platform::reg_query_value(key, name, type, data, kMaxValueRead);
+    if (status) *status = result;
+    if (result != kOk) return 1;
     out.type = type;
     out.data = std::move(data);
     return 0;

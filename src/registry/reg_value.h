@@ -22,22 +22,26 @@ struct RegValue {
 };
 
 // On a root key and a subkey; 1 = the key step failed, 2 = the value step.
-int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name);
-int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name);
+// `status`, when given, receives the platform's status of the call that
+// failed (0 when none did).
+int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name,
+                      long* status = nullptr);
+int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name,
+                    long* status = nullptr);
 // Writes a text value of the given string type (REG_SZ or REG_EXPAND_SZ).
 int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::string_view subkey,
-                      ValueName name);
+                      ValueName name, long* status = nullptr);
 // Deletes a value; the key is opened for writing only when it exists, so a
 // delete never creates anything.
-int reg_delete_value_at(Key root, std::string_view subkey, ValueName name);
+int reg_delete_value_at(Key root, std::string_view subkey, ValueName name, long* status = nullptr);
 // 0 the key exists now; 1 no root; 2 not created.
-int reg_create_key_at(Key root, std::string_view subkey);
+int reg_create_key_at(Key root, std::string_view subkey, long* status = nullptr);
 // 0 deleted with everything below; 1 no root, or a subkey that names the
 // root itself (empty, or backslashes alone); 2 not deleted.
-int reg_delete_key_at(Key root, std::string_view subkey);
+int reg_delete_key_at(Key root, std::string_view subkey, long* status = nullptr);
 
-// On a key the caller opened; 0 or 1.
-int reg_read_value(RegValue& out, Key key, ValueName name);
+// On a key the caller opened; 0 or 1. `status` as above.
+int reg_read_value(RegValue& out, Key key, ValueName name, long* status = nullptr);
 int reg_write_sz(std::string_view text, Key key, ValueName name);
 int reg_write_expand_sz(std::string_view text, Key key, ValueName name);
 // `multi` holds texts each ended by a zero byte and one more zero byte; the

@@ -147,12 +147,15 @@ class ValueRestorer {
 struct CliRun {
     int exit_code = -1;
     std::string output;
+    std::string errors;  // standard error
 };
 
 // The command line run in process, its output collected as printed.
 inline CliRun run_cli(const std::vector<std::string>& args) {
     CliRun run;
-    run.exit_code = qh::cli_run(args, [&run](std::string_view bytes) { run.output += bytes; });
+    run.exit_code = qh::cli_run(
+        args, [&run](std::string_view bytes) { run.output += bytes; },
+        [&run](std::string_view bytes) { run.errors += bytes; });
     return run;
 }
 

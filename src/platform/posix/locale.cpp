@@ -93,4 +93,6 @@ bool wide_to_multibyte(std::u16string_view text, std::string& out) {
     return ok;
 }
 
+unsigned locale_code_page() { return static_cast<unsigned>(current.code_page); }
+
 }  // namespace qh::platform

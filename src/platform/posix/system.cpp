@@ -1,5 +1,5 @@
-// Family, process environment, child commands, broadcast and standard output
-// of the emulated machine.
+// Family, process environment, child commands, broadcast, standard output
+// and standard error of the emulated machine.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -92,6 +92,11 @@ void broadcast_environment_change() {
 void stdout_write(std::string_view bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
+}
+
+void stderr_write(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    std::fflush(stderr);
 }
 
 }  // namespace qh::platform

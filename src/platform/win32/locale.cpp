@@ -87,4 +87,6 @@ bool wide_to_multibyte(std::u16string_view text, std::string& out) {
     return true;
 }
 
+unsigned locale_code_page() { return current_code_page(); }
+
 }  // namespace qh::platform

@@ -1,5 +1,5 @@
-// Standard output in text mode: every "\n" the tool writes reaches the
-// console or pipe as CR LF, as Windows programs expect.
+// Standard output and standard error in text mode: every "\n" the tool
+// writes reaches the console or pipe as CR LF, as Windows programs expect.
 #include <fcntl.h>
 #include <io.h>
 
@@ -9,11 +9,18 @@
 
 namespace qh::platform {
 
-void stdout_write(std::string_view bytes) {
-    static const bool text_mode = _setmode(_fileno(stdout), _O_TEXT) != -1;
-    (void)text_mode;
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
+namespace {
+
+void write_text(std::FILE* stream, std::string_view bytes) {
+    _setmode(_fileno(stream), _O_TEXT);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
 }
+
+}  // namespace
+
+void stdout_write(std::string_view bytes) { write_text(stdout, bytes); }
+
+void stderr_write(std::string_view bytes) { write_text(stderr, bytes); }
 
 }  // namespace qh::platform

@@ -1,8 +1,10 @@
 // System services: the Windows family, the process environment, command
-// runs through the command interpreter and the environment-change broadcast.
+// runs through the command interpreter, the environment-change broadcast and
+// the system's messages for its statuses.
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/win32/text_args.h"
@@ -59,6 +61,28 @@ void broadcast_environment_change() {
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
                         SMTO_ABORTIFHUNG, kTimeoutMs, &answer);
+}
+
+std::string status_message(long status) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    if (length == 0 || buffer == nullptr) return "error " + std::to_string(status);
+    // The system ends its messages with a line end, and breaks some long
+    // ones over lines: one line is wanted.
+    std::string text;
+    for (const char c : std::string_view(buffer, length)) {
+        if (c == '\r') continue;
+        if (c != '\n') {
+            text.push_back(c);
+        } else if (!text.empty() && text.back() != ' ') {
+            text.push_back(' ');
+        }
+    }
+    LocalFree(buffer);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
 }
 
 }  // namespace qh::platform
