@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{"-no-refresh"}, {Action::no_refresh}}, Case{{"+nope"}, {Action::no_refresh}},
         // No operand: what follows is the next option.
         Case{{"-fail-exit", "x"}, {Action::fail_exit}}, Case{{"=FAIL"}, {Action::fail_exit}},
-        Case{{"+fxyz"}, {Action::fail_exit}}, Case{{"-fai"}, kSyntax}, Case{{"-f"}, kSyntax}));
+        Case{{"-fai"}, {Action::fail_exit}}, Case{{"-fa"}, kSyntax}, Case{{"-f"}, kSyntax}));
 
 INSTANTIATE_TEST_SUITE_P(
     Environment, Recognition,
