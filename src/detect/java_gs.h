@@ -26,7 +26,6 @@ int gs_detect(std::string& result, Failure* failure = nullptr);
 // Adds the Ghostscript directory to Path unless gswin32c.exe is found in the
 // current directory or along the process's Path. 0 found there, or added;
 // 2 no Ghostscript; else the code of env_add_to_path.
-int gs_add_to_path(RunContext& run, Scope scope, Position position,
-                   Failure* failure = nullptr);
+int gs_add_to_path(RunContext& run, Scope scope, Position position, Failure* failure = nullptr);
 
 }  // namespace qh

@@ -107,7 +107,8 @@ int autoexec_add_path(std::string_view dirs, std::string_view name, Position pos
     }
 
     std::FILE* file = platform::file_open(kAutoexecPath, "at+");
-    if (file == nullptr || !write_all(file, line)) return fail(failure, 3, file_reason("appended to"));
+    if (file == nullptr || !write_all(file, line))
+        return fail(failure, 3, file_reason("appended to"));
     return 0;
 }
 

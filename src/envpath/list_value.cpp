@@ -23,7 +23,8 @@ int edit_list_value(Key root, std::string_view subkey, ValueName name, const Lis
     // like from expanding.
     const int write = reg_write_text_at(list, value.type, root, subkey, name, &status);
     if (write == 1) return fail(failure, 1, reg_key_reason(root, subkey, status), status);
-    if (write != 0) return fail(failure, write, reg_value_reason(root, subkey, name, status), status);
+    if (write != 0)
+        return fail(failure, write, reg_value_reason(root, subkey, name, status), status);
     return 0;
 }
 

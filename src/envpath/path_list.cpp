@@ -94,8 +94,8 @@ int pathlist_find(std::string_view list, std::string_view entry) {
     }
 }
 
-int pathlist_add(std::string& list, std::string_view operand, Position position,
-                 Failure* failure, std::string_view list_name) {
+int pathlist_add(std::string& list, std::string_view operand, Position position, Failure* failure,
+                 std::string_view list_name) {
     std::string added;
     bool any_piece = false;
     for (std::string_view piece : split_list(operand)) {
@@ -129,9 +129,9 @@ int pathlist_add(std::string& list, std::string_view operand, Position position,
         }
     }
     if (result.size() > kMaxPathList) {
-        return fail(failure, 4,
-                    "the path list would be longer than " + std::to_string(kMaxPathList) +
-                        " characters");
+        return fail(
+            failure, 4,
+            "the path list would be longer than " + std::to_string(kMaxPathList) + " characters");
     }
     list = std::move(result);
     return 0;

@@ -29,16 +29,18 @@ int edit_at_path(std::string_view key_path, ValueName name, Failure* failure,
 
 int regp_add(std::string_view dirs, std::string_view key_path, ValueName name, Position position,
              Failure* failure) {
-    return edit_at_path(key_path, name, failure, [&](std::string& list, std::string_view list_name) {
-        return pathlist_add(list, dirs, position, failure, list_name);
-    });
+    return edit_at_path(key_path, name, failure,
+                        [&](std::string& list, std::string_view list_name) {
+                            return pathlist_add(list, dirs, position, failure, list_name);
+                        });
 }
 
 int regp_remove(std::string_view dirs, std::string_view key_path, ValueName name,
                 Failure* failure) {
-    return edit_at_path(key_path, name, failure, [&](std::string& list, std::string_view list_name) {
-        return pathlist_remove(list, dirs, failure, list_name);
-    });
+    return edit_at_path(key_path, name, failure,
+                        [&](std::string& list, std::string_view list_name) {
+                            return pathlist_remove(list, dirs, failure, list_name);
+                        });
 }
 
 }  // namespace qh

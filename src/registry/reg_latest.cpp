@@ -49,7 +49,8 @@ int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view ke
 
     raise_to_greatest_subkey(key.get(), latest_name);
     if (latest_name.empty()) {
-        return fail(failure, 12, reg_key_name(path->root, path->subkey) + ": the key has no subkey");
+        return fail(failure, 12,
+                    reg_key_name(path->root, path->subkey) + ": the key has no subkey");
     }
 
     const std::string subkey_path = std::string(path->subkey) + "\\" + latest_name;
