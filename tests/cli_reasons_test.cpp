@@ -296,3 +296,58 @@ TEST_F(Reasons, FailExit) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tool as its own process: lines of both streams end as the system's do.
+std::string as_written(std::string_view text) { return qh_test::text_mode(text); }
+
+TEST(ReasonsProcess, StandardErrorCarriesTheReasonAndStandardOutputIsUnchanged) {
+    const std::string key = kKey + "\\process";
+    const qh_test::ToolRun got =
+        qh_test::run_tool({"-fail-exit", "-regk", "HKLM\\x", "+regk", key, "-no-refresh"});
+    qh::platform::reg_delete_tree(qh_test::hkcu(), std::string(kSubkey) + "\\process");
+    EXPECT_EQ(got.exit_code, 2);
+    EXPECT_EQ(got.output, as_written(kFail + kOk));
+    EXPECT_EQ(got.errors,
+              as_written("quillhaven: -regk HKLM\\x: HKLM is not a registry root; name one in full, "
+                         "such as HKEY_LOCAL_MACHINE\n"));
+}
+
+// On the 9x family adding and removing edit the startup batch file, which
+// only runs started afterwards see; the file is put back afterwards.
+class ReasonsNinex : public testing::Test {
+  protected:
+    void SetUp() override {
+        saved_batch_ = qh_test::read_file(kBatch);
+        qh_test::remove_file(kBatch);
+        qh_test::set_windows_family_9x(true);
+    }
+    void TearDown() override {
+        qh_test::set_windows_family_9x(false);
+        qh_test::unset_env("QH_REASONS_NINEX");
+        if (saved_batch_) qh_test::write_file(kBatch, *saved_batch_);
+    }
+    static constexpr std::string_view kBatch = "C:\\AUTOEXEC.BAT";
+    std::optional<std::string> saved_batch_;
+};
+
+TEST_F(ReasonsNinex, BatchFileEdits) {
+    qh_test::set_env("QH_REASONS_NINEX", "C:\\q9");
+    const Case cases[] = {
+        {{"+env", "A=B", "C:\\q9"}, "A=B has a '=' in it"},
+        {{"+env", "QH_REASONS_NINEX", "C:\\q9"}, "C:\\q9 is already in QH_REASONS_NINEX"},
+        {{"-path", "C:\\q9"}, "C:\\AUTOEXEC.BAT cannot be opened"},
+        {{"-env", "QH_REASONS_NINEX", "C:\\q9\nset X=y"},
+         "a line end or end-of-file character would break the set line in C:\\AUTOEXEC.BAT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c));
+        const qh_test::ToolRun got = qh_test::run_tool(join({c.args, {"-no-refresh"}}));
+        EXPECT_EQ(got.exit_code, 0);
+        EXPECT_EQ(got.output, as_written(kFail));
+        EXPECT_EQ(got.errors, as_written(stderr_line(c.args, c.reason)));
+    }
+}
+
+}  // namespace

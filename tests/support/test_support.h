@@ -36,10 +36,12 @@ void unset_env(std::string_view name);
 bool change_directory(std::string_view win_path);
 
 // Runs the built tool as its own process and collects its standard output
-// exactly as written (text mode on Windows: lines end in CR LF).
+// and standard error exactly as written (text mode on Windows: lines end in
+// CR LF).
 struct ToolRun {
     int exit_code = -1;
     std::string output;
+    std::string errors;
 };
 ToolRun run_tool(const std::vector<std::string>& args);
 // Starts `count` runs at once and waits for all; their exit codes.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,8 +27,9 @@ std::string temporary_base() {
     return tmp && *tmp ? tmp : "/tmp";
 }
 
-// Starts the tool with its standard output going to `out_fd`; the child's pid.
-pid_t start_tool(const std::vector<std::string>& args, int out_fd) {
+// Starts the tool with its standard output going to `out_fd` and its
+// standard error to `err_fd` (when given); the child's pid.
+pid_t start_tool(const std::vector<std::string>& args, int out_fd, int err_fd = -1) {
     std::vector<char*> argv;
     std::string exe = QH_TOOL_EXE;
     argv.push_back(exe.data());
@@ -37,6 +39,7 @@ pid_t start_tool(const std::vector<std::string>& args, int out_fd) {
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(out_fd, STDOUT_FILENO);
+        if (err_fd >= 0) dup2(err_fd, STDERR_FILENO);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -135,7 +138,10 @@ bool change_directory(std::string_view win_path) {
 ToolRun run_tool(const std::vector<std::string>& args) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) return {};
-    const pid_t pid = start_tool(args, pipe_fds[1]);
+    // Standard error into a file read at the end: the little the tool writes
+    // there can never block it while standard output is being read.
+    std::FILE* errors = std::tmpfile();
+    const pid_t pid = start_tool(args, pipe_fds[1], errors ? fileno(errors) : -1);
     close(pipe_fds[1]);
     ToolRun run;
     char chunk[4096];
@@ -148,8 +154,14 @@ ToolRun run_tool(const std::vector<std::string>& args) {
         run.output.append(chunk, static_cast<std::size_t>(got));
     }
     close(pipe_fds[0]);
+    if (pid >= 0) run.exit_code = wait_exit_code(pid);
+    if (errors) {
+        std::rewind(errors);
+        while ((got = static_cast<ssize_t>(std::fread(chunk, 1, sizeof chunk, errors))) > 0)
+            run.errors.append(chunk, static_cast<std::size_t>(got));
+        std::fclose(errors);
+    }
     if (pid < 0) return {};
-    run.exit_code = wait_exit_code(pid);
     return run;
 }
 

@@ -23,15 +23,16 @@ std::string command_line(std::string_view exe, const std::vector<std::string>& a
     return line;
 }
 
-// Starts the program with the given standard output; the handles of the
-// process come back, or nothing.
-Handle spawn(std::string_view exe, const std::vector<std::string>& args, HANDLE output) {
+// Starts the program with the given standard output and standard error; the
+// handles of the process come back, or nothing.
+Handle spawn(std::string_view exe, const std::vector<std::string>& args, HANDLE output,
+             HANDLE error) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = output;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = error;
     std::string line = command_line(exe, args);
     const std::string application = windows_path_of_host(exe);
     PROCESS_INFORMATION info{};
@@ -89,31 +90,55 @@ std::string windows_path_of_host(std::string_view path) {
     return windows;
 }
 
-ToolRun run_program(std::string_view exe, const std::vector<std::string>& args,
-                    unsigned timeout_ms) {
-    ToolRun run;
+namespace {
+
+// A pipe whose write end the child inherits.
+struct Pipe {
+    Handle read_end;
+    Handle write_end;
+};
+
+bool make_pipe(Pipe& pipe) {
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
     HANDLE read_end = nullptr;
     HANDLE write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) return run;
-    Handle reader(read_end);
-    Handle writer(write_end);
+    if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) return false;
+    pipe.read_end.reset(read_end);
+    pipe.write_end.reset(write_end);
     SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    const Handle process = spawn(exe, args, write_end);
-    // Our copy of the write end must go, or the read below never sees the end.
-    writer.reset();
-    if (!process) return run;
-    // Read on the side, so that a child that never ends is still stopped by
-    // the timeout (ending it closes the pipe and ends the read).
-    std::thread reader_thread([&run, read_end] {
+    return true;
+}
+
+// Reads on the side, so that a child that never ends is still stopped by the
+// timeout (ending it closes the pipe and ends the read).
+std::thread read_into(HANDLE read_end, std::string& text) {
+    return std::thread([read_end, &text] {
         char chunk[4096];
         DWORD got = 0;
         while (ReadFile(read_end, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-            run.output.append(chunk, got);
+            text.append(chunk, got);
         }
     });
+}
+
+}  // namespace
+
+ToolRun run_program(std::string_view exe, const std::vector<std::string>& args,
+                    unsigned timeout_ms) {
+    ToolRun run;
+    Pipe output;
+    Pipe errors;
+    if (!make_pipe(output) || !make_pipe(errors)) return run;
+    const Handle process = spawn(exe, args, output.write_end.get(), errors.write_end.get());
+    // Our copies of the write ends must go, or the reads never see the end.
+    output.write_end.reset();
+    errors.write_end.reset();
+    if (!process) return run;
+    std::thread output_reader = read_into(output.read_end.get(), run.output);
+    std::thread errors_reader = read_into(errors.read_end.get(), run.errors);
     run.exit_code = wait_exit_code(process.get(), timeout_ms);
-    reader_thread.join();
+    output_reader.join();
+    errors_reader.join();
     return run;
 }
 
@@ -124,7 +149,7 @@ Started start_program(std::string_view exe, const std::vector<std::string>& args
     const Handle null_device(CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          &inheritable, OPEN_EXISTING, 0, nullptr));
     if (null_device.get() == INVALID_HANDLE_VALUE) return {};
-    return Started{spawn(exe, args, null_device.get()).release()};
+    return Started{spawn(exe, args, null_device.get(), GetStdHandle(STD_ERROR_HANDLE)).release()};
 }
 
 bool still_running_after(const Started& started, unsigned wait_ms) {
