@@ -309,9 +309,10 @@ TEST(ReasonsProcess, StandardErrorCarriesTheReasonAndStandardOutputIsUnchanged) 
     qh::platform::reg_delete_tree(qh_test::hkcu(), std::string(kSubkey) + "\\process");
     EXPECT_EQ(got.exit_code, 2);
     EXPECT_EQ(got.output, as_written(kFail + kOk));
-    EXPECT_EQ(got.errors,
-              as_written("quillhaven: -regk HKLM\\x: HKLM is not a registry root; name one in full, "
-                         "such as HKEY_LOCAL_MACHINE\n"));
+    EXPECT_EQ(
+        got.errors,
+        as_written("quillhaven: -regk HKLM\\x: HKLM is not a registry root; name one in full, "
+                   "such as HKEY_LOCAL_MACHINE\n"));
 }
 
 // On the 9x family adding and removing edit the startup batch file, which

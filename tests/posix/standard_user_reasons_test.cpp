@@ -1,0 +1,81 @@
+// The reasons an unelevated session is given (QUILLHAVEN_USER=standard), and
+// what it may still do. Native only: under Wine the process is an
+// administrator.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/registry_helpers.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+using qh_test::kFailed;
+using qh_test::kSucceeded;
+
+constexpr std::string_view kSubkey = "SOFTWARE\\QhStandardReasons";
+const std::string kMachineKey = "HKEY_LOCAL_MACHINE\\" + std::string(kSubkey);
+const std::string kUserKey = "HKEY_CURRENT_USER\\" + std::string(kSubkey);
+const std::string kSystemEnv =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const std::string kDenied = ": access is denied; run from an elevated prompt";
+
+// The session runs as the standard user while it lives.
+class StandardUserReasons : public testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = qh_test::scratch_dir("standard_reasons");
+        ASSERT_FALSE(dir_.empty());
+        qh_test::put_text(qh_test::hklm(), std::string(kSubkey), "list", qh::platform::kRegSz,
+                          "C:\\x");
+        qh_test::set_env("QUILLHAVEN_USER", "standard");
+    }
+    void TearDown() override {
+        qh_test::unset_env("QUILLHAVEN_USER");
+        qh::platform::reg_delete_tree(qh_test::hklm(), kSubkey);
+        qh::platform::reg_delete_tree(qh_test::hkcu(), kSubkey);
+    }
+    std::string dir_;
+    qh_test::ValueRestorer system_path_{qh_test::hklm(), std::string(qh_test::kSystemEnvironment),
+                                        "Path"};
+    qh_test::ValueRestorer user_path_{qh_test::hkcu(), std::string(qh_test::kUserEnvironment),
+                                      "Path"};
+};
+
+TEST_F(StandardUserReasons, MachineWideChangesAreDeniedWithAdvice) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string output;
+        std::string errors;  // without "quillhaven: <args>: "
+    };
+    const Case cases[] = {
+        {{"+path", dir_}, kFailed.data(), kSystemEnv + kDenied + ", or use -user"},
+        {{"=env", "QH_STANDARD", "v"}, kFailed.data(), kSystemEnv + kDenied + ", or use -user"},
+        {{"-user", "+path", dir_}, kSucceeded.data(), ""},
+        {{"+regv", kMachineKey, "v", "d"}, kFailed.data(), kMachineKey + kDenied},
+        {{"+regv", kUserKey, "v", "d"}, kSucceeded.data(), ""},
+        {{"+regp", kMachineKey, "list", dir_}, kFailed.data(), kMachineKey + kDenied},
+        {{"-regk", kMachineKey}, kFailed.data(), kMachineKey + kDenied},
+        {{"+regk", kMachineKey + "\\new"}, kFailed.data(), kMachineKey + "\\new" + kDenied},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const qh_test::CliRun got = qh_test::run_cli(c.args);
+        EXPECT_EQ(got.exit_code, 0);
+        EXPECT_EQ(got.output, c.output);
+        std::vector<std::string> named = c.args;
+        if (named.front() == "-user") named.erase(named.begin());
+        std::string line;
+        if (!c.errors.empty()) {
+            line = "quillhaven:";
+            for (const std::string& arg : named) line += " " + arg;
+            line += ": " + c.errors + "\n";
+        }
+        EXPECT_EQ(got.errors, line);
+    }
+}
+
+}  // namespace
