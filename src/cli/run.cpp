@@ -127,10 +127,11 @@ std::optional<int> print_found(Run& run, Typed typed, int (*detect)(std::string&
 }
 
 std::optional<int> report_miktex(Run& run, Typed typed) {
+    const MiktexRegistry registry = in_scope(run, [] { return read_miktex_registry(); });
+    // findtexmf may take its time: other runs must not wait for it.
     std::string texmf;
     std::string local_texmf;
-    const MiktexOutcome outcome =
-        in_scope(run, [&] { return detect_miktex(texmf, local_texmf, &run.failure); });
+    const MiktexOutcome outcome = detect_miktex(registry, texmf, local_texmf, &run.failure);
     print_miktex_report(run.out, outcome, texmf, local_texmf);
     if (outcome == MiktexOutcome::none) report_failure(run, typed, 1);
     return normal_exit(run);

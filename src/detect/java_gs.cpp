@@ -1,49 +1,115 @@
 #include "detect/java_gs.h"
 
-#include <array>
-#include <span>
+#include <vector>
 
 #include "detect/file_search.h"
+#include "detect/places.h"
 #include "envpath/env_store.h"
 #include "envpath/path_text.h"
 #include "platform/platform.h"
-#include "registry/reg_latest.h"
 
 namespace qh {
 
 namespace {
 
-constexpr std::string_view kJavaKey =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Runtime Environment";
+using platform::Root;
+
+// A key that holds one subkey per Java version.
+struct JavaKey {
+    Root root;
+    std::string subkey;
+    std::string_view below;  // the subkey of the version that holds the value
+    std::string_view value;  // the home directory
+};
+
+// Oracle's keys: the runtimes of Java 8 and earlier first, then Java 9 and
+// later, then JDK-only installations.
+constexpr std::string_view kJavaSoftKeys[] = {
+    "SOFTWARE\\JavaSoft\\Java Runtime Environment",
+    "SOFTWARE\\JavaSoft\\JRE",
+    "SOFTWARE\\JavaSoft\\JDK",
+    "SOFTWARE\\JavaSoft\\Java Development Kit",
+};
+// The MSI installers of OpenJDK builds: SOFTWARE\<vendor>\<kind>\<version>,
+// home directory in hotspot\MSI, value Path.
+constexpr std::string_view kOpenJdkVendors[] = {
+    "Eclipse Adoptium",
+    "Eclipse Foundation",
+    "AdoptOpenJDK",
+    "Microsoft",
+};
+constexpr std::string_view kOpenJdkKinds[] = {"JRE", "JDK"};
+
+// Every Java key in the order it is tried.
+std::vector<JavaKey> java_keys() {
+    std::vector<JavaKey> keys;
+    for (const std::string_view key : kJavaSoftKeys) {
+        keys.push_back({Root::local_machine, std::string(key), {}, "JavaHome"});
+    }
+    for (const Root root : {Root::local_machine, Root::current_user}) {
+        for (const std::string_view vendor : kOpenJdkVendors) {
+            for (const std::string_view kind : kOpenJdkKinds) {
+                const std::string key =
+                    "SOFTWARE\\" + std::string(vendor) + "\\" + std::string(kind);
+                keys.push_back({root, key, "hotspot\\MSI", "Path"});
+            }
+        }
+        // Azul's subkeys are named zulu-8, zulu-17, ...
+        keys.push_back({root, "SOFTWARE\\Azul Systems\\Zulu", {}, "InstallationPath"});
+    }
+    return keys;
+}
+
 // Searched in this order with one latest name: on equal version names the
 // later key's library wins.
 constexpr std::string_view kGhostscriptKeys[] = {
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\GNU Ghostscript",
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\GPL Ghostscript",
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript",
+    "SOFTWARE\\GNU Ghostscript",
+    "SOFTWARE\\GPL Ghostscript",
+    "SOFTWARE\\AFPL Ghostscript",
 };
+// Commercial builds, searched after the chain above, as a chain of its own:
+// a version left without GS_DLL under an older key cannot hide them then.
+constexpr std::string_view kArtifexKeys[] = {"SOFTWARE\\Artifex Ghostscript"};
 
-// "no <what> found (looked in <places>)".
-std::string not_found(std::string_view what, std::span<const std::string_view> places) {
-    std::string text = "no " + std::string(what) + " found (looked in ";
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        if (i > 0) text += ", ";
-        text += places[i];
+// The library path of one chain of keys in one view; each successful read
+// replaces the text. Empty when nothing was read.
+std::string gs_library(std::span<const std::string_view> keys, View view, PlacesTried& tried) {
+    std::string latest_name;
+    RegValue library;
+    // A missing key or a missing version under it must not stop the walk;
+    // only a successful read replaces the library path.
+    for (const std::string_view key : keys) {
+        const RegistryPlace place{Root::local_machine, std::string(key), view};
+        tried.add(place.text());
+        reg_read_latest(library, latest_name, place.path(), "GS_DLL", nullptr,
+                        {NameOrder::version, view});
     }
-    return text + ")";
+    return reg_value_text(library);
+}
+
+// The directory part of a library path; nothing when it has none.
+std::optional<std::string> directory_of(const std::string& library) {
+    const std::size_t last_backslash = library.rfind('\\');
+    if (last_backslash == std::string::npos) return std::nullopt;
+    return library.substr(0, last_backslash);
 }
 
 }  // namespace
 
 int java_detect(std::string& result, Failure* failure) {
     result.clear();
-    std::string latest_name;
-    RegValue home;
-    if (reg_read_latest(home, latest_name, kJavaKey, "JavaHome") != 0) {
-        return fail(failure, 1, not_found("Java runtime", std::array{kJavaKey}));
+    PlacesTried tried;
+    for (const JavaKey& key : java_keys()) {
+        for (const View view : views_of(key.root, key.subkey)) {
+            const RegistryPlace place{key.root, key.subkey, view};
+            tried.add(place.text());
+            if (auto home = read_text_of_newest(place, key.value, key.below)) {
+                result = std::move(*home);
+                return 0;
+            }
+        }
     }
-    result = reg_value_text(home);
-    return 0;
+    return fail(failure, 1, tried.not_found("Java runtime"));
 }
 
 int java_set_command(RunContext& run, std::string_view variable, Failure* failure) {
@@ -55,26 +121,37 @@ int java_set_command(RunContext& run, std::string_view variable, Failure* failur
 }
 
 int gs_detect(std::string& result, Failure* failure) {
-    result.clear();
-    std::string latest_name;
-    RegValue library;
-    // A missing key or a missing version under it must not stop the walk;
-    // only a successful read replaces the library path.
-    for (const std::string_view key : kGhostscriptKeys) {
-        reg_read_latest(library, latest_name, key, "GS_DLL");
+    PlacesTried tried;
+    // What the first chain read is shown when no chain finds a directory.
+    result = gs_library(kGhostscriptKeys, View::native, tried);
+    if (auto directory = directory_of(result)) {
+        result = std::move(*directory);
+        return 0;
     }
-    result = reg_value_text(library);
-
-    const std::size_t last_backslash = result.rfind('\\');
-    if (last_backslash == std::string::npos) {
-        return fail(failure, 1, not_found("Ghostscript", kGhostscriptKeys));
+    struct Chain {
+        std::span<const std::string_view> keys;
+        View view;
+    };
+    const Chain later_chains[] = {
+        {kGhostscriptKeys, View::wow32},
+        {kArtifexKeys, View::native},
+        {kArtifexKeys, View::wow32},
+    };
+    for (const Chain& chain : later_chains) {
+        if (auto directory = directory_of(gs_library(chain.keys, chain.view, tried))) {
+            result = std::move(*directory);
+            return 0;
+        }
     }
-    result.erase(last_backslash);
-    return 0;
+    return fail(failure, 1, tried.not_found("Ghostscript"));
 }
 
 int gs_add_to_path(RunContext& run, Scope scope, Position position, Failure* failure) {
-    if (file_on_search_path("gswin32c.exe", "Path")) return 0;
+    // 64-bit Ghostscript comes with gswin64c.exe and no gswin32c.exe.
+    if (file_on_search_path("gswin32c.exe", "Path") ||
+        file_on_search_path("gswin64c.exe", "Path")) {
+        return 0;
+    }
     std::string directory;
     if (gs_detect(directory, failure) != 0) return 2;
     return env_add_to_path(run, directory, scope, position, failure);

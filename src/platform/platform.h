@@ -75,8 +75,16 @@ inline constexpr long kErrorNoMoreItems = 259;
 // system has no message for.
 std::string status_message(long status);
 
-// RegOpenKeyExA(parent, subkey, 0, KEY_READ): opens an existing key.
-long reg_open_key(Key parent, std::string_view subkey, Key& out);
+// The registry as a 64-bit program sees it (native), or as 32-bit programs
+// do (KEY_WOW64_32KEY): their view of HKEY_LOCAL_MACHINE\SOFTWARE\X is
+// HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\X, and every other key is the
+// same in both. 32-bit installers register there.
+enum class View { native, wow32 };
+
+// RegOpenKeyExA(parent, subkey, 0, KEY_READ, with KEY_WOW64_32KEY in the
+// 32-bit view): opens an existing key. The key opened is the one of that
+// view, so keys opened below it stay in the view.
+long reg_open_key(Key parent, std::string_view subkey, Key& out, View view = View::native);
 // RegCreateKeyExA(parent, subkey, 0, no class, REG_OPTION_NON_VOLATILE,
 // KEY_ALL_ACCESS, default security): opens, creating missing keys first.
 long reg_create_key_ex(Key parent, std::string_view subkey, Key& out);

@@ -1,6 +1,7 @@
 #include "registry/reg_latest.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <optional>
 
@@ -10,8 +11,63 @@ namespace qh {
 
 namespace {
 
-// Raises `latest_name` to the greatest subkey name of `key`.
-void raise_to_greatest_subkey(Key key, std::string& latest_name) {
+int compare_bytes(std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+// ASCII digits only: in the double-byte code pages no trail byte is one.
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t digit_run_end(std::string_view text, std::size_t from) {
+    while (from < text.size() && is_digit(text[from])) ++from;
+    return from;
+}
+
+// Two runs of digits by value, then the shorter first.
+int compare_digit_runs(std::string_view a, std::string_view b) {
+    const std::string_view a_value = a.substr(std::min(a.find_first_not_of('0'), a.size()));
+    const std::string_view b_value = b.substr(std::min(b.find_first_not_of('0'), b.size()));
+    if (a_value.size() != b_value.size()) return a_value.size() < b_value.size() ? -1 : 1;
+    if (const int by_value = compare_bytes(a_value, b_value)) return by_value;
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+int compare_versions(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (is_digit(a[i]) && is_digit(b[j])) {
+            const std::size_t a_end = digit_run_end(a, i);
+            const std::size_t b_end = digit_run_end(b, j);
+            if (const int runs = compare_digit_runs(a.substr(i, a_end - i), b.substr(j, b_end - j)))
+                return runs;
+            i = a_end;
+            j = b_end;
+            continue;
+        }
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[j]);
+        if (x != y) return x < y ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    const bool a_left = i < a.size();
+    const bool b_left = j < b.size();
+    if (a_left == b_left) return 0;
+    return a_left ? 1 : -1;
+}
+
+// Raises `latest_name` to the greatest subkey name of `key` that the lookup
+// accepts.
+void raise_to_greatest_subkey(Key key, std::string& latest_name, const LatestLookup& lookup) {
     int failed_in_a_row = 0;
     for (std::uint32_t index = 0; failed_in_a_row < kMaxFailedEnumAnswers; ++index) {
         std::string name;
@@ -23,38 +79,39 @@ void raise_to_greatest_subkey(Key key, std::string& latest_name) {
             continue;
         }
         failed_in_a_row = 0;
-        if (latest_name_greater(name, latest_name)) latest_name = name;
+        if (lookup.accepts && !lookup.accepts(name)) continue;
+        if (latest_name_greater(name, latest_name, lookup.order)) latest_name = name;
     }
 }
 
 }  // namespace
 
-bool latest_name_greater(std::string_view candidate, std::string_view current) {
-    const std::size_t common = std::min(candidate.size(), current.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const auto a = static_cast<unsigned char>(candidate[i]);
-        const auto b = static_cast<unsigned char>(current[i]);
-        if (a != b) return a > b;
-    }
-    return candidate.size() > current.size();
+bool latest_name_greater(std::string_view candidate, std::string_view current, NameOrder order) {
+    if (order == NameOrder::bytes) return compare_bytes(candidate, current) > 0;
+    const int by_version = compare_versions(candidate, current);
+    assert((by_version == 0) == (candidate == current));
+    return by_version > 0;
 }
 
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
-                    ValueName name, Failure* failure) {
+                    ValueName name, Failure* failure, const LatestLookup& lookup) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, 11, reg_path_reason(key_path));
     long status;
-    const OwnedKey key = reg_open_for_reading(path->root, path->subkey, &status);
+    const OwnedKey key = reg_open_for_reading(path->root, path->subkey, &status, lookup.view);
     if (!key) return fail(failure, 11, reg_key_reason(path->root, path->subkey, status));
 
-    raise_to_greatest_subkey(key.get(), latest_name);
+    raise_to_greatest_subkey(key.get(), latest_name, lookup);
     if (latest_name.empty()) {
         return fail(failure, 12,
                     reg_key_name(path->root, path->subkey) + ": the key has no subkey");
     }
 
-    const std::string subkey_path = std::string(path->subkey) + "\\" + latest_name;
-    const OwnedKey subkey = reg_open_for_reading(key.get(), latest_name, &status);
+    const std::string latest =
+        lookup.below.empty() ? latest_name : latest_name + "\\" + std::string(lookup.below);
+    const std::string subkey_path = std::string(path->subkey) + "\\" + latest;
+    // Opened from the key, so the subkey is in the key's view.
+    const OwnedKey subkey = reg_open_for_reading(key.get(), latest, &status);
     if (!subkey) return fail(failure, 2, reg_key_reason(path->root, subkey_path, status));
     if (reg_read_value(out, subkey.get(), name, &status) == 0) return 0;
     return fail(failure, 1, reg_value_reason(path->root, subkey_path, name, status));

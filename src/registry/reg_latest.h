@@ -1,5 +1,7 @@
 // Reading a value from the "latest" subkey of a key: the subkey with the
-// greatest name in plain byte order, as products keep one subkey per version.
+// greatest name, as products keep one subkey per version. -regl orders names
+// as plain bytes; the detections order them as versions, so that 10.0 comes
+// after 9.0 and the newest installation wins.
 #pragma once
 
 #include <cstddef>
@@ -17,16 +19,39 @@ inline constexpr std::size_t kMaxSubkeyName = 512;
 // deleted during the walk cannot keep it asking for ever.
 inline constexpr int kMaxFailedEnumAnswers = 32;
 
-// Byte-wise order of subkey names, each byte unsigned; a proper prefix is the
-// smaller. True when `candidate` sorts after `current`.
-bool latest_name_greater(std::string_view candidate, std::string_view current);
+enum class NameOrder {
+    // Each byte unsigned, the first difference decides, a proper prefix is
+    // the smaller: 9.0 after 10.0.
+    bytes,
+    // Runs of ASCII digits against each other by value, leading zeros aside
+    // (on equal values the shorter run first); every other byte unsigned;
+    // a proper prefix the smaller: 1.8.0_301 after 1.8.0_45, 10.02.1 after
+    // 9.56.1. Only identical names are equal, so the order is total.
+    version,
+};
+
+// True when `candidate` sorts after `current` in the order.
+bool latest_name_greater(std::string_view candidate, std::string_view current,
+                         NameOrder order = NameOrder::bytes);
+
+// How one lookup looks; the defaults are those of -regl.
+struct LatestLookup {
+    NameOrder order = NameOrder::bytes;
+    // The view the key is opened in; the subkeys stay in it.
+    View view = View::native;
+    // When not empty, the value is read from this subkey of the latest
+    // subkey ("hotspot\MSI"), and a latest subkey without it gives 2.
+    std::string_view below = {};
+    // When set, only subkey names it accepts take part.
+    bool (*accepts)(std::string_view name) = nullptr;
+};
 
 // `latest_name` carries the greatest name found so far in and out, so that
 // lookups can be chained over several keys. Codes: 0 read; 1 subkey opened,
 // value not read; 2 no subkey of the latest name; 11 key not readable;
-// 12 no subkey and no name on entry. A failure, when given, receives the
-// reason of a non-zero code.
+// 12 no subkey and no name on entry. `out` changes only on 0. A failure,
+// when given, receives the reason of a non-zero code.
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
-                    ValueName name, Failure* failure = nullptr);
+                    ValueName name, Failure* failure = nullptr, const LatestLookup& lookup = {});
 
 }  // namespace qh

@@ -47,10 +47,10 @@ std::optional<KeyPath> reg_parse_path(std::string_view path) {
     return std::nullopt;
 }
 
-OwnedKey reg_open_for_reading(Key root, std::string_view subkey, long* status) {
+OwnedKey reg_open_for_reading(Key root, std::string_view subkey, long* status, View view) {
     if (status) *status = kOk;
     Key key;
-    if (!root || !succeeded(platform::reg_open_key(root, subkey, key), status)) return {};
+    if (!root || !succeeded(platform::reg_open_key(root, subkey, key, view), status)) return {};
     return OwnedKey(key);
 }
 

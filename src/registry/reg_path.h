@@ -12,6 +12,7 @@ namespace qh {
 
 using platform::Key;
 using platform::ValueName;
+using platform::View;
 
 // An opened key, closed when the owner goes; empty when opening failed.
 class OwnedKey {
@@ -58,9 +59,10 @@ std::optional<KeyPath> reg_parse_path(std::string_view path);
 // `status`: it receives the platform's status of the call that failed, or 0
 // when none did (also when no call was made).
 
-// Opens an existing key for reading. Empty when `root` is no key or the
-// key cannot be opened.
-OwnedKey reg_open_for_reading(Key root, std::string_view subkey, long* status = nullptr);
+// Opens an existing key for reading, in the given registry view. Empty when
+// `root` is no key or the key cannot be opened.
+OwnedKey reg_open_for_reading(Key root, std::string_view subkey, long* status = nullptr,
+                              View view = View::native);
 // Opens a key for writing, creating it and its parents first. Empty when
 // `root` is no key or the key cannot be created or opened.
 OwnedKey reg_create(Key root, std::string_view subkey, long* status = nullptr);

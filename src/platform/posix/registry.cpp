@@ -47,13 +47,25 @@ std::optional<std::vector<std::string_view>> split_subkey(std::string_view subke
     }
 }
 
-long open_or_create(Key parent, std::string_view subkey, bool create, Key& out) {
+// In the 32-bit view a path from HKEY_LOCAL_MACHINE into SOFTWARE goes into
+// SOFTWARE\WOW6432Node instead; a path that names that key already stays.
+void redirect_to_32bit_view(Key parent, std::vector<std::string_view>& parts) {
+    if (parent != root_key(Root::local_machine) || parts.empty()) return;
+    if (posix::fold_name(parts[0]) != "software") return;
+    constexpr std::string_view kRedirected = "WOW6432Node";
+    if (parts.size() > 1 && posix::fold_name(parts[1]) == posix::fold_name(kRedirected)) return;
+    parts.insert(parts.begin() + 1, kRedirected);
+}
+
+long open_or_create(Key parent, std::string_view subkey, bool create, Key& out,
+                    View view = View::native) {
     out = Key{};
     RegistryStore* store = RegistryStore::instance();
     if (!store) return kErrorAccessDenied;
     if (!parent) return kErrorInvalidHandle;
-    const auto parts = split_subkey(subkey);
+    auto parts = split_subkey(subkey);
     if (!parts) return kErrorBadPathname;
+    if (view == View::wow32) redirect_to_32bit_view(parent, *parts);
 
     KeyId key = static_cast<KeyId>(parent.handle);
     if (!store->key_exists(key)) return kErrorKeyDeleted;
@@ -92,8 +104,8 @@ Key root_key(Root root) {
     return Key{static_cast<std::uintptr_t>(posix::kFirstRootId + static_cast<KeyId>(root))};
 }
 
-long reg_open_key(Key parent, std::string_view subkey, Key& out) {
-    return open_or_create(parent, subkey, false, out);
+long reg_open_key(Key parent, std::string_view subkey, Key& out, View view) {
+    return open_or_create(parent, subkey, false, out, view);
 }
 
 long reg_create_key_ex(Key parent, std::string_view subkey, Key& out) {

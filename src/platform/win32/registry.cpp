@@ -78,9 +78,10 @@ Key root_key(Root root) {
     return Key{};
 }
 
-long reg_open_key(Key parent, std::string_view subkey, Key& out) {
-    return open_with(parent, subkey, out, [](HKEY p, const char* s, HKEY* h) {
-        return RegOpenKeyExA(p, s, 0, KEY_READ, h);
+long reg_open_key(Key parent, std::string_view subkey, Key& out, View view) {
+    const REGSAM access = view == View::wow32 ? KEY_READ | KEY_WOW64_32KEY : KEY_READ;
+    return open_with(parent, subkey, out, [access](HKEY p, const char* s, HKEY* h) {
+        return RegOpenKeyExA(p, s, 0, access, h);
     });
 }
 

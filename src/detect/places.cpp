@@ -1,0 +1,75 @@
+#include "detect/places.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace qh {
+
+namespace {
+
+constexpr std::array<View, 2> kBothViews = {View::native, View::wow32};
+
+bool starts_with_ascii_nocase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        const auto a = static_cast<unsigned char>(text[i]);
+        const auto b = static_cast<unsigned char>(prefix[i]);
+        if (std::tolower(a) != std::tolower(b)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void PlacesTried::add(std::string place) {
+    if (std::find(places_.begin(), places_.end(), place) == places_.end()) {
+        places_.push_back(std::move(place));
+    }
+}
+
+std::string PlacesTried::not_found(std::string_view what) const {
+    std::string text = "no " + std::string(what) + " found (looked in ";
+    for (std::size_t i = 0; i < places_.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += places_[i];
+    }
+    return text + ")";
+}
+
+std::string RegistryPlace::path() const {
+    return std::string(platform::kRootNames[static_cast<std::size_t>(root)]) + "\\" + subkey;
+}
+
+std::string RegistryPlace::text() const {
+    return view == View::wow32 ? path() + " (32-bit view)" : path();
+}
+
+std::span<const View> views_of(platform::Root root, std::string_view subkey) {
+    constexpr std::string_view kSoftware = "SOFTWARE";
+    const bool redirected = root == platform::Root::local_machine &&
+                            starts_with_ascii_nocase(subkey, kSoftware) &&
+                            (subkey.size() == kSoftware.size() || subkey[kSoftware.size()] == '\\');
+    return std::span<const View>(kBothViews).first(redirected ? 2 : 1);
+}
+
+std::optional<std::string> read_text_at(const RegistryPlace& place, std::string_view name) {
+    const OwnedKey key =
+        reg_open_for_reading(platform::root_key(place.root), place.subkey, nullptr, place.view);
+    RegValue value;
+    if (!key || reg_read_value(value, key.get(), name) != 0) return std::nullopt;
+    return reg_value_text(value);
+}
+
+std::optional<std::string> read_text_of_newest(const RegistryPlace& place, std::string_view name,
+                                               std::string_view below,
+                                               bool (*accepts)(std::string_view)) {
+    RegValue value;
+    std::string latest_name;
+    const LatestLookup lookup{NameOrder::version, place.view, below, accepts};
+    if (reg_read_latest(value, latest_name, place.path(), name, nullptr, lookup) != 0)
+        return std::nullopt;
+    return reg_value_text(value);
+}
+
+}  // namespace qh

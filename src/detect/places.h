@@ -1,0 +1,58 @@
+// Where a detection looks, so that a report of "nothing found" can say where
+// it looked.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/reg_latest.h"
+
+namespace qh {
+
+// The places a detection tried, in the order it first tried them, each once:
+// registry keys as "HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft\JRE", followed by
+// " (32-bit view)" when read in that view, and the command lines of the
+// programs it asked ("findtexmf.exe tex.exe").
+class PlacesTried {
+  public:
+    // Appends the place unless it is listed already.
+    void add(std::string place);
+    const std::vector<std::string>& list() const { return places_; }
+    // "no <what> found (looked in <place>, <place>, ...)".
+    std::string not_found(std::string_view what) const;
+
+  private:
+    std::vector<std::string> places_;
+};
+
+// A key that a detection reads: a subkey of a root, in one view.
+struct RegistryPlace {
+    platform::Root root;
+    std::string subkey;
+    View view = View::native;
+
+    // "ROOT\subkey", as the latest-subkey lookup takes it.
+    std::string path() const;
+    // The path, with " (32-bit view)" in that view.
+    std::string text() const;
+};
+
+// The views a key is looked for in, native first. Only keys below
+// HKEY_LOCAL_MACHINE\SOFTWARE differ between the views; every other key is
+// read once.
+std::span<const View> views_of(platform::Root root, std::string_view subkey);
+
+// The text of a string value at the place; nothing when it cannot be read.
+std::optional<std::string> read_text_at(const RegistryPlace& place, std::string_view name);
+
+// The text of a string value of the newest version subkey of the place, in
+// version order (see reg_read_latest for `below` and `accepts`); nothing when
+// it cannot be read.
+std::optional<std::string> read_text_of_newest(const RegistryPlace& place, std::string_view name,
+                                               std::string_view below = {},
+                                               bool (*accepts)(std::string_view) = nullptr);
+
+}  // namespace qh
