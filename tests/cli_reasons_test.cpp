@@ -217,24 +217,46 @@ TEST_F(Reasons, DetectionsThatFindNothing) {
         std::string output;
         std::string reason;
     };
+    // Each machine key in the native view, then in the 32-bit view.
+    const auto both_views = [](std::initializer_list<std::string> keys) {
+        std::string list;
+        for (const std::string& key : keys) {
+            const std::string machine = "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + key;
+            list += (list.empty() ? "" : ", ") + machine + ", " + machine + " (32-bit view)";
+        }
+        return list;
+    };
+    const std::string kNoJava =
+        "no Java runtime found (looked in " +
+        both_views({"JavaSoft\\Java Runtime Environment", "JavaSoft\\JRE", "JavaSoft\\JDK",
+                    "JavaSoft\\Java Development Kit", "Eclipse Adoptium\\JRE",
+                    "Eclipse Adoptium\\JDK", "Eclipse Foundation\\JRE", "Eclipse Foundation\\JDK",
+                    "AdoptOpenJDK\\JRE", "AdoptOpenJDK\\JDK", "Microsoft\\JRE", "Microsoft\\JDK",
+                    "Azul Systems\\Zulu"}) +
+        ", HKEY_CURRENT_USER\\SOFTWARE\\Eclipse Adoptium\\JRE, "
+        "HKEY_CURRENT_USER\\SOFTWARE\\Eclipse Adoptium\\JDK, "
+        "HKEY_CURRENT_USER\\SOFTWARE\\Eclipse Foundation\\JRE, "
+        "HKEY_CURRENT_USER\\SOFTWARE\\Eclipse Foundation\\JDK, "
+        "HKEY_CURRENT_USER\\SOFTWARE\\AdoptOpenJDK\\JRE, "
+        "HKEY_CURRENT_USER\\SOFTWARE\\AdoptOpenJDK\\JDK, "
+        "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\JRE, HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\JDK, "
+        "HKEY_CURRENT_USER\\SOFTWARE\\Azul Systems\\Zulu)";
     const Detection detections[] = {
-        {{"-javaw"},
-         "",
-         "no Java runtime found (looked in HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Runtime "
-         "Environment)"},
-        {{"+javaw", "QH_REASONS_JAVA"},
-         "",
-         "no Java runtime found (looked in HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Runtime "
-         "Environment)"},
+        {{"-javaw"}, "", kNoJava},
+        {{"+javaw", "QH_REASONS_JAVA"}, "", kNoJava},
         {{"-gswin32c"},
          "",
          "no Ghostscript found (looked in HKEY_LOCAL_MACHINE\\SOFTWARE\\GNU Ghostscript, "
          "HKEY_LOCAL_MACHINE\\SOFTWARE\\GPL Ghostscript, HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL "
-         "Ghostscript)"},
+         "Ghostscript, HKEY_LOCAL_MACHINE\\SOFTWARE\\GNU Ghostscript (32-bit view), "
+         "HKEY_LOCAL_MACHINE\\SOFTWARE\\GPL Ghostscript (32-bit view), "
+         "HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript (32-bit view), " +
+             both_views({"Artifex Ghostscript"}) + ")"},
         {{"-WinEdt"},
          "",
-         "no WinEdt found (looked in HKEY_CURRENT_USER\\Software\\WinEdt, "
-         "HKEY_LOCAL_MACHINE\\SOFTWARE\\WinEdt)"},
+         "no WinEdt found (looked in HKEY_CURRENT_USER\\Software\\WinEdt, " +
+             both_views({"WinEdt"}) + ", HKEY_CURRENT_USER\\Software\\WinEdt <N>, " +
+             both_views({"WinEdt <N>"}) + ")"},
     };
     for (const Detection& d : detections) {
         SCOPED_TRACE(d.args.front());

@@ -1,7 +1,8 @@
 # The stand-in for MiKTeX's findtexmf that the detection tests put at the front
 # of PATH: a program of the Windows build, a shell script on the emulated
 # machine (whose command interpreter is /bin/sh). Both answer
-# "findtexmf.exe FILE" with the variable QH_FINDTEXMF_<FILE>.
+# "findtexmf.exe FILE" with the variable QH_FINDTEXMF_<FILE>, after running
+# the command line in QH_FINDTEXMF_FIRST_RUN when that is set.
 set(QH_FINDTEXMF_DIR ${CMAKE_CURRENT_BINARY_DIR}/findtexmf_bin)
 
 if(WIN32)
@@ -14,6 +15,7 @@ if(WIN32)
 else()
     file(MAKE_DIRECTORY ${QH_FINDTEXMF_DIR})
     file(WRITE ${QH_FINDTEXMF_DIR}/findtexmf.exe [=[#!/bin/sh
+[ -z "$QH_FINDTEXMF_FIRST_RUN" ] || sh -c "$QH_FINDTEXMF_FIRST_RUN" >/dev/null
 variable=QH_FINDTEXMF_$(printf '%s' "$1" | tr 'a-z' 'A-Z' | tr -c 'A-Z0-9' '_')
 eval "answer=\${$variable}"
 [ -n "$answer" ] || exit 1

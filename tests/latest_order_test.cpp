@@ -34,6 +34,61 @@ TEST(LatestNameOrder, BytesCompareUnsignedAndPrefixesSortFirst) {
     }
 }
 
+TEST(LatestNameOrder, VersionsCompareDigitRunsByValue) {
+    struct Case {
+        std::string candidate;
+        std::string current;
+        bool greater;
+    };
+    const Case cases[] = {
+        {"1.8.0_301", "1.8.0_45", true},
+        {"17.0.2", "9.0.4", true},
+        {"10.02.1", "9.56.1", true},
+        {"10.0", "9.0", true},
+        {"zulu-17", "zulu-8", true},
+        {"WinEdt 10", "WinEdt 9", true},
+        {"0010", "9", true},
+        // Equal values: the run with leading zeros after the one without.
+        {"1.05", "1.5", true},
+        {"1.5", "1.05", false},
+        // A longer name with the same beginning is the greater.
+        {"1.5.0_06", "1.5", true},
+        {"1.0", "1.0.", false},
+        // Outside digit runs, bytes as in the byte order.
+        {"1.0_2", "1.0.2", true},
+        {"1.0-beta", "1.0.1", false},
+        {"a", "B", true},
+        {"9", "9z", true},
+        {"8.50", "8.50", false},
+        {"8.14", "", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(qh::latest_name_greater(c.candidate, c.current, qh::NameOrder::version),
+                  c.greater)
+            << c.candidate << " vs " << c.current;
+    }
+}
+
+TEST(LatestNameOrder, VersionOrderIsTotal) {
+    const std::vector<std::string> names = {"",     "0",    "00",     "1",       "01", "1.0",
+                                            "1.00", "1.0.", "1.0a",   "10",      "9",  "a9",
+                                            "a10",  "A10",  "9.56.1", "10.02.1", "ÿ1", "1ÿ"};
+    for (const std::string& a : names) {
+        for (const std::string& b : names) {
+            const bool a_after = qh::latest_name_greater(a, b, qh::NameOrder::version);
+            const bool b_after = qh::latest_name_greater(b, a, qh::NameOrder::version);
+            // Exactly one of: a after b, b after a, the same name.
+            EXPECT_EQ(int{a_after} + int{b_after} + int{a == b}, 1) << a << " vs " << b;
+            for (const std::string& c : names) {
+                if (a_after && qh::latest_name_greater(b, c, qh::NameOrder::version)) {
+                    EXPECT_TRUE(qh::latest_name_greater(a, c, qh::NameOrder::version))
+                        << a << " > " << b << " > " << c;
+                }
+            }
+        }
+    }
+}
+
 struct Subkey {
     std::string name;
     std::optional<std::string> value;  // "Ver" of that subkey, if it has one
@@ -85,6 +140,52 @@ TEST(RegReadLatest, PicksGreatestNameAndChainsFromTheNameGiven) {
         qh::RegValue value{qh::platform::kRegSz, std::string("old", 4)};
         std::string latest = c.latest_on_entry;
         EXPECT_EQ(qh::reg_read_latest(value, latest, kKeyPath, "Ver"), c.code);
+        EXPECT_EQ(latest, c.latest_after);
+        EXPECT_EQ(qh::reg_value_text(value), c.value_after);
+    }
+}
+
+bool starts_with_v(std::string_view name) { return name.starts_with("v"); }
+
+TEST(RegReadLatest, OrderBelowAndFilterAreOptionsOfTheOneLookup) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> subkeys;  // each holds "Ver" = its name
+        qh::LatestLookup lookup;
+        int code;
+        std::string latest_after;
+        std::string value_after;
+    };
+    const qh::LatestLookup by_version{qh::NameOrder::version};
+    const qh::LatestLookup below{qh::NameOrder::version, qh::View::native, "hotspot\\MSI"};
+    const qh::LatestLookup filtered{qh::NameOrder::version, qh::View::native, {}, starts_with_v};
+    const Case cases[] = {
+        {"bytes by default", {"9.0", "10.0"}, {}, 0, "9.0", "9.0"},
+        {"versions", {"9.0", "10.0", "1.8.0_45"}, by_version, 0, "10.0", "10.0"},
+        {"value below the latest",
+         {"8.0", "17.0.2.8\\hotspot\\MSI"},
+         below,
+         0,
+         "17.0.2.8",
+         "17.0.2.8\\hotspot\\MSI"},
+        {"latest without the subkey below",
+         {"17.0.2.8\\hotspot\\MSI", "21.0.1"},
+         below,
+         2,
+         "21.0.1",
+         "old"},
+        {"only accepted names", {"v2", "x9", "v10", "w"}, filtered, 0, "v10", "v10"},
+        {"no accepted name", {"x9"}, filtered, 12, "", "old"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchKey key(Root::current_user, kKey);
+        if (key.existed_before()) GTEST_SKIP() << "the machine has its own " << kKey;
+        for (const std::string& subkey : c.subkeys) key.set(subkey, "Ver", subkey);
+
+        qh::RegValue value{qh::platform::kRegSz, std::string("old", 4)};
+        std::string latest;
+        EXPECT_EQ(qh::reg_read_latest(value, latest, kKeyPath, "Ver", nullptr, c.lookup), c.code);
         EXPECT_EQ(latest, c.latest_after);
         EXPECT_EQ(qh::reg_value_text(value), c.value_after);
     }

@@ -51,6 +51,12 @@ std::vector<int> run_tool_parallel(const std::vector<std::vector<std::string>>& 
 // nothing where they cannot be observed (under Wine).
 std::optional<int> broadcast_count();
 
+// Writes a REG_SZ value into the 32-bit registry view of
+// HKEY_LOCAL_MACHINE\<subkey> (subkey below SOFTWARE), as a 32-bit installer
+// would, without the tool's own code: under Wine with `reg add ... /reg:32`,
+// on the emulated machine below SOFTWARE\WOW6432Node. True when written.
+bool write_32bit_view(std::string_view subkey, std::string_view name, std::string_view text);
+
 // The Windows family that runs of the tool started from now on see.
 void set_windows_family_9x(bool on);
 
