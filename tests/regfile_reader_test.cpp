@@ -145,6 +145,7 @@ TEST(RegfileHex, Lists) {
         {"", "", 0, "", ""},
         {"\n", "", 1, "", ""},
         {"01,\\\n", "  \\\n  02\n", 1, "", "  02\n"},
+        {"01,\\\n", std::string(qh::kMaxRegfileText + 1, ' ') + "02\n", 2, "", ""},
     };
     for (const Case& c : cases) {
         RegfileReader reader(c.more);
@@ -191,15 +192,92 @@ TEST(RegfileDword, Numbers) {
     const Case cases[] = {
         {"dword:00000010", 16},
         {"dword:0000abCD\n", 0xabcd},
-        {"dword: \tfFfFfFfF9", 0xffffffff},
+        {"dword: \tfFfFfFfF\r\n", 0xffffffff},
         {"dword:1 --uninstall", 1},
+        {"dword:1--uninstall\n", 1},
         {"dword:zz", std::nullopt},
         {"dword:", std::nullopt},
         {"DWORD:1", std::nullopt},
         {"dword:-1", std::nullopt},
-        {"dword:0x10", 0},
+        // Never a number cut short, nor one followed by anything else.
+        {"dword:123456789", std::nullopt},
+        {"dword:000000001", std::nullopt},
+        {"dword:0x10", std::nullopt},
+        {"dword:1 ; note", std::nullopt},
+        {"dword:1 --uninstall x", std::nullopt},
+        {"dword:1 --uninstall --uninstall", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(qh::regfile_parse_dword(c.data), c.number) << c.data;
+}
+
+TEST(RegfileHex, TypedPrefixAndEmptyLists) {
+    struct Case {
+        std::string data;
+        std::optional<std::uint32_t> type;
+        std::size_t list_pos;
+    };
+    const Case cases[] = {
+        {"hex(0):00", 0, 7},
+        {"hex(b):01,02", 0xb, 7},
+        {"hex(B):01", 0xb, 7},
+        {"hex(02):41", 2, 8},
+        {"hex(ffff0011):aa", 0xffff0011, 14},
+        {"hex(100000000):aa", std::nullopt, 0},
+        {"hex():00", std::nullopt, 0},
+        {"hex(g):00", std::nullopt, 0},
+        {"hex(4)00", std::nullopt, 0},
+        {"hex:00", std::nullopt, 0},
+        {" hex(4):00", std::nullopt, 0},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = qh::regfile_parse_hex_type(c.data);
+        ASSERT_EQ(parsed.has_value(), c.type.has_value()) << c.data;
+        if (parsed) {
+            EXPECT_EQ(parsed->type, *c.type) << c.data;
+            EXPECT_EQ(parsed->list_pos, c.list_pos) << c.data;
+        }
+    }
+
+    for (const char* empty : {"", "\n", "\r", " \t\r\n", "--uninstall\n", " --uninstall "}) {
+        EXPECT_TRUE(qh::regfile_hex_list_empty(empty)) << empty;
+    }
+    for (const char* pairs : {"00", " 01\n", "--uninstall 01", "\\\n", "-\n"}) {
+        EXPECT_FALSE(qh::regfile_hex_list_empty(pairs)) << pairs;
+    }
+}
+
+// Beyond the limit a line, or a list, ends reading instead of growing.
+TEST(RegfileLimits, LongLinesAndListsStop) {
+    const std::size_t limit = qh::kMaxRegfileText;
+    {
+        RegfileReader at_limit(std::string(limit, 'x') + "\nnext\n");
+        EXPECT_EQ(all_lines(at_limit).size(), 2u);
+        EXPECT_EQ(at_limit.stop(), RegfileReader::Stop::none);
+    }
+    for (const bool wide : {false, true}) {
+        std::string bytes = wide ? qh_test::utf16le("first\n") : "first\n";
+        bytes.append(limit + 2, 'a');  // as UTF-16LE: units of two letters
+        bytes += wide ? std::string("\n\0", 2) : "\n";
+        RegfileReader reader(std::move(bytes));
+        EXPECT_EQ(all_lines(reader), std::vector<std::string>{wide ? "first" : "first\n"});
+        EXPECT_EQ(reader.stop(), RegfileReader::Stop::too_long) << wide;
+        EXPECT_EQ(reader.lines_read(), 1u);
+    }
+
+    // One pair too many, in lines of 4096 pairs.
+    const std::size_t pairs_per_line = 4096;
+    const std::string full_line = [&] {
+        std::string line;
+        for (std::size_t i = 0; i < pairs_per_line; ++i) line += "ab,";
+        return line + "\\\n";
+    }();
+    std::string more;
+    more.reserve((limit / pairs_per_line + 1) * full_line.size());
+    for (std::size_t i = 1; i < limit / pairs_per_line; ++i) more += full_line;
+    more += "  ab,cd\n";
+    std::string bytes;
+    RegfileReader reader(std::move(more));
+    EXPECT_EQ(qh::regfile_parse_hex(full_line, reader, bytes), 3);
 }
 
 TEST_F(RegfileReaderTest, WideData) {

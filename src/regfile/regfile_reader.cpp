@@ -14,7 +14,8 @@ namespace {
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 constexpr char kTextEnd = '\x1a';
-constexpr std::size_t kMaxDwordDigits = 8;
+// A 32-bit number, whether a dword's value or a hex(N) type.
+constexpr std::size_t kMaxNumberDigits = 8;
 
 bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -28,6 +29,32 @@ int hex_value(char c) {
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::size_t skip_blanks(std::string_view text, std::size_t pos) {
+    while (pos < text.size() && is_blank(text[pos])) ++pos;
+    return pos;
+}
+
+// Whether only white space, with at most one marker in it, is left at `pos`.
+bool only_marker_left(std::string_view text, std::size_t pos) {
+    pos = skip_blanks(text, pos);
+    if (text.substr(pos).starts_with(kUninstallMarker))
+        pos = skip_blanks(text, pos + kUninstallMarker.size());
+    return pos == text.size();
+}
+
+// Up to kMaxNumberDigits hex digits at `pos`, moving `pos` past them; nothing
+// when there are none or more.
+std::optional<std::uint32_t> read_number(std::string_view text, std::size_t& pos) {
+    std::uint32_t number = 0;
+    std::size_t digits = 0;
+    for (; pos < text.size() && is_hex_digit(text[pos]); ++pos, ++digits) {
+        if (digits == kMaxNumberDigits) return std::nullopt;
+        number = number * 16 + static_cast<std::uint32_t>(hex_value(text[pos]));
+    }
+    if (digits == 0) return std::nullopt;
+    return number;
 }
 
 // One pair at `pos`: leading white space, then one or two hex digits.
@@ -88,6 +115,7 @@ bool RegfileReader::read_line(std::string& line) {
     if (stop_ != Stop::none || ended_) return false;
     const bool got = wide_ ? read_wide_line(line) : read_ansi_line(line);
     if (!got) return false;
+    ++lines_read_;
     // The rest of a line behind a zero byte is lost, in both encodings, so
     // no name or path ever carries one.
     if (const std::size_t zero = line.find('\0'); zero != std::string::npos) line.resize(zero);
@@ -107,6 +135,10 @@ bool RegfileReader::read_ansi_line(std::string& line) {
         line.append(begin, span);
         pos_ += span;
         got = got || span > 0;
+        if (line.size() > kMaxRegfileText) {
+            stop_ = Stop::too_long;
+            return false;
+        }
         if (span == avail) continue;
 
         const char c = buffer_[pos_++];
@@ -134,7 +166,7 @@ bool RegfileReader::read_wide_line(std::string& line) {
     wide_line_.clear();
     if (!ensure(2)) return false;  // the end, or an odd last byte
     bool line_end = false;
-    while (!line_end && ensure(2)) {
+    while (!line_end && stop_ == Stop::none && ensure(2)) {
         // Every whole code unit already buffered, without a call per unit.
         const char* bytes = buffer_.data() + pos_;
         const std::size_t units = (buffer_.size() - pos_) / 2;
@@ -151,6 +183,7 @@ bool RegfileReader::read_wide_line(std::string& line) {
             wide_line_.push_back(unit);
         }
         pos_ += 2 * i;
+        if (wide_line_.size() > kMaxRegfileText / 2) stop_ = Stop::too_long;
     }
     if (stop_ != Stop::none) return false;
     std::u16string_view text = wide_line_;
@@ -198,6 +231,7 @@ int regfile_parse_hex(std::string_view list, RegfileReader& reader, std::string&
         while (cursor < work.size()) {
             const auto byte = read_pair(work, cursor);
             if (!byte) return 1;
+            if (out.size() == kMaxRegfileText) return 3;
             out.push_back(static_cast<char>(*byte));
             cursor = std::min(cursor + 3, work.size());
             if (cursor >= work.size()) break;
@@ -211,18 +245,24 @@ int regfile_parse_hex(std::string_view list, RegfileReader& reader, std::string&
     }
 }
 
+bool regfile_hex_list_empty(std::string_view list) { return only_marker_left(list, 0); }
+
+std::optional<HexType> regfile_parse_hex_type(std::string_view data) {
+    constexpr std::string_view open = "hex(";
+    constexpr std::string_view close = "):";
+    if (!data.starts_with(open)) return std::nullopt;
+    std::size_t pos = open.size();
+    const auto type = read_number(data, pos);
+    if (!type || !data.substr(pos).starts_with(close)) return std::nullopt;
+    return HexType{*type, pos + close.size()};
+}
+
 std::optional<std::uint32_t> regfile_parse_dword(std::string_view data) {
     constexpr std::string_view prefix = "dword:";
     if (!data.starts_with(prefix)) return std::nullopt;
-    std::size_t pos = prefix.size();
-    while (pos < data.size() && is_blank(data[pos])) ++pos;
-    std::uint32_t number = 0;
-    std::size_t digits = 0;
-    for (; digits < kMaxDwordDigits && pos < data.size() && is_hex_digit(data[pos]); ++pos) {
-        number = number * 16 + static_cast<std::uint32_t>(hex_value(data[pos]));
-        ++digits;
-    }
-    if (digits == 0) return std::nullopt;
+    std::size_t pos = skip_blanks(data, prefix.size());
+    const auto number = read_number(data, pos);
+    if (!number || !only_marker_left(data, pos)) return std::nullopt;
     return number;
 }
 

@@ -11,6 +11,14 @@
 
 namespace qh {
 
+// The longest logical line, and the largest decoded value, that an import
+// takes. A file without line ends (or a device) would otherwise be read
+// into memory whole.
+inline constexpr std::size_t kMaxRegfileText = 64 * 1024 * 1024;
+
+// Behind a value's data, or behind a key line's "]", marks what -regf removes.
+inline constexpr std::string_view kUninstallMarker = "--uninstall";
+
 // Delivers the lines of a registry file as multibyte text in the current
 // locale's code page. An ANSI line keeps its line feed (CR LF arrives as LF);
 // a UTF-16LE line loses its line feed but keeps a carriage return before it.
@@ -21,6 +29,7 @@ class RegfileReader {
         none,           // not stopped (or simply at the end)
         unconvertible,  // a UTF-16LE line the code page cannot represent
         read_error,     // the file could not be read (a directory, say)
+        too_long,       // a line longer than kMaxRegfileText bytes
     };
 
     // Reads from an open file, positioned at its first byte; not closed here.
@@ -33,6 +42,9 @@ class RegfileReader {
 
     bool wide() const { return wide_; }
     Stop stop() const { return stop_; }
+    // Lines delivered so far; the line being read when reading stopped is
+    // the one after them.
+    std::size_t lines_read() const { return lines_read_; }
 
   private:
     bool ensure(std::size_t count);
@@ -46,6 +58,7 @@ class RegfileReader {
     bool ended_ = false;  // a 0x1A byte ended an ANSI file
     bool wide_ = false;
     Stop stop_ = Stop::none;
+    std::size_t lines_read_ = 0;
     std::u16string wide_line_;
 };
 
@@ -58,11 +71,26 @@ std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_
 
 // Decodes a comma-separated list of hex byte pairs into `out`, following a
 // trailing backslash onto the next lines of `reader`.
-// 0 complete; 1 a pair cannot be read; 2 a continuation line is missing.
+// 0 complete; 1 a pair cannot be read; 2 a continuation line is missing;
+// 3 the bytes would pass kMaxRegfileText.
 int regfile_parse_hex(std::string_view list, RegfileReader& reader, std::string& out);
 
-// "dword:", optional white space, then one to eight hex digits; what follows
-// them is not looked at. Nothing when no digit follows.
+// Whether a hex list holds no pair at all: nothing but white space, and an
+// optional "--uninstall", up to the line end.
+bool regfile_hex_list_empty(std::string_view list);
+
+// "hex(N):" at the start of the data, N being one to eight hex digits of
+// either case: the value type N and where the list begins. Nothing for any
+// other form.
+struct HexType {
+    std::uint32_t type;
+    std::size_t list_pos;
+};
+std::optional<HexType> regfile_parse_hex_type(std::string_view data);
+
+// "dword:", optional white space, one to eight hex digits, then nothing but
+// white space and an optional "--uninstall". Nothing for anything else, so
+// a number too long is never stored cut.
 std::optional<std::uint32_t> regfile_parse_dword(std::string_view data);
 
 // UTF-16LE data (an odd last byte being the low half of a last unit) to
