@@ -1,5 +1,6 @@
 // Find-first, files and the current directory of the emulated machine.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,6 +108,26 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
     return std::nullopt;
 }
 
+namespace {
+
+// Opened without waiting: a pipe with no writer would hold the run for ever,
+// and a device such as /dev/zero never ends.
+std::FILE* open_regular(const std::string& host, const std::string& mode) {
+    const int access = mode.find('+') == std::string::npos ? O_RDONLY : O_RDWR;
+    const int fd = open(host.c_str(), access | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info;
+    const int flags = fcntl(fd, F_GETFL);
+    std::FILE* file = nullptr;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 &&
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        file = fdopen(fd, mode.c_str());
+    if (!file) close(fd);
+    return file;
+}
+
+}  // namespace
+
 std::FILE* file_open(std::string_view path, const char* mode) {
     const auto host = posix::host_path(posix::cut_at_zero(path));
     if (!host || !mode) return nullptr;
@@ -118,6 +139,7 @@ std::FILE* file_open(std::string_view path, const char* mode) {
     std::string host_mode;
     for (const char* c = mode; *c; ++c)
         if (*c != 't') host_mode += *c;
+    if (host_mode.starts_with('r')) return open_regular(*host, host_mode);
     std::FILE* file = std::fopen(host->c_str(), host_mode.c_str());
     // A directory is not a file to read, as on Windows.
     struct stat info;

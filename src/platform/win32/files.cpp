@@ -1,4 +1,5 @@
 // File-system services: the current directory, find-first and files.
+#include <io.h>
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -44,7 +45,15 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
 
 std::FILE* file_open(std::string_view path, const char* mode) {
     const auto text = whole_c_text(path);
-    return text ? std::fopen(text->c_str(), mode) : nullptr;
+    if (!text || !mode) return nullptr;
+    std::FILE* file = std::fopen(text->c_str(), mode);
+    // A device (CON, NUL, a port) or a pipe could block the run or never end.
+    if (file && mode[0] == 'r' &&
+        GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 }  // namespace qh::platform
