@@ -65,9 +65,21 @@ inline constexpr long kErrorSuccess = 0;
 inline constexpr long kErrorFileNotFound = 2;
 inline constexpr long kErrorPathNotFound = 3;
 inline constexpr long kErrorAccessDenied = 5;
+inline constexpr long kErrorInvalidHandle = 6;
+inline constexpr long kErrorOutOfMemory = 14;
+inline constexpr long kErrorLockViolation = 33;
 inline constexpr long kErrorInvalidParameter = 87;
+inline constexpr long kErrorDiskFull = 112;
+inline constexpr long kErrorInvalidName = 123;
+inline constexpr long kErrorBadPathname = 161;
+inline constexpr long kErrorFilenameExcedRange = 206;
 inline constexpr long kErrorMoreData = 234;
 inline constexpr long kErrorNoMoreItems = 259;
+inline constexpr long kErrorBadDb = 1009;
+inline constexpr long kErrorBadKey = 1010;
+inline constexpr long kErrorCantWrite = 1013;
+inline constexpr long kErrorRegistryIoFailed = 1016;
+inline constexpr long kErrorKeyDeleted = 1018;
 
 // The system's own message for a status, as one line without its line end
 // ("Access is denied."): FormatMessageA on Windows, the same standard texts
@@ -162,6 +174,8 @@ std::optional<std::string> current_directory();
 // nothing when none matches. A path ending in a separator matches nothing.
 std::optional<std::uint32_t> find_first_attributes(std::string_view path);
 // fopen of a Windows path; mode as for fopen ("rb", "rt", "wt", "at+", ...).
+// For reading only a regular file opens: a directory, a device or a pipe
+// gives nothing, without waiting on it.
 std::FILE* file_open(std::string_view path, const char* mode);
 
 // ------------------------------------------------ system and environment

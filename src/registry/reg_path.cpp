@@ -10,6 +10,20 @@ namespace {
 
 constexpr long kOk = platform::kErrorSuccess;
 
+// Statuses that speak of what was asked rather than of the registry itself.
+constexpr long kStatusesOfTheRequest[] = {
+    platform::kErrorFileNotFound,        // the key or value is not there
+    platform::kErrorPathNotFound,        // a parent is not there
+    platform::kErrorAccessDenied,        // no access to the key
+    platform::kErrorInvalidHandle,       // a root this system lacks
+    platform::kErrorInvalidParameter,    // a name or size the registry refuses
+    platform::kErrorInvalidName,         // a name the registry refuses
+    platform::kErrorBadPathname,         // an empty or too long key name
+    platform::kErrorFilenameExcedRange,  // a path too long
+    platform::kErrorBadKey,              // a key not fit for the call
+    platform::kErrorKeyDeleted,          // deleted by another program meanwhile
+};
+
 // Keeps a call's status for a caller that asked for it; true when it succeeded.
 bool succeeded(long result, long* status) {
     if (status) *status = result;
@@ -82,6 +96,13 @@ OwnedKey reg_open_existing_path(std::string_view path, long* status) {
     if (status) *status = kOk;
     const std::optional<KeyPath> key_path = reg_parse_path(path);
     return key_path ? reg_open_existing(key_path->root, key_path->subkey, status) : OwnedKey();
+}
+
+bool reg_status_is_store_failure(long status) {
+    if (status == kOk) return false;
+    for (const long asked : kStatusesOfTheRequest)
+        if (status == asked) return false;
+    return true;
 }
 
 }  // namespace qh

@@ -75,4 +75,9 @@ OwnedKey reg_open_path_for_reading(std::string_view path, long* status = nullptr
 OwnedKey reg_create_path(std::string_view path, long* status = nullptr);
 OwnedKey reg_open_existing_path(std::string_view path, long* status = nullptr);
 
+// Whether a failed call failed because the registry itself did (a full
+// disk, a broken or locked store), rather than because of what was asked
+// (no access, nothing there, a name the registry refuses).
+bool reg_status_is_store_failure(long status);
+
 }  // namespace qh

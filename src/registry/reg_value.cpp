@@ -52,9 +52,7 @@ int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::
 int reg_delete_value_at(Key root, std::string_view subkey, ValueName name, long* status) {
     const OwnedKey key = reg_open_existing(root, subkey, status);
     if (!key) return 1;
-    const long result = platform::reg_delete_value(key.get(), name);
-    if (status) *status = result;
-    return result == kOk ? 0 : 2;
+    return qh::reg_delete_value(key.get(), name, status) == 0 ? 0 : 2;
 }
 
 int reg_create_key_at(Key root, std::string_view subkey, long* status) {
@@ -90,15 +88,15 @@ int reg_read_value(RegValue& out, Key key, ValueName name, long* status) {
     return 0;
 }
 
-int reg_write_sz(std::string_view text, Key key, ValueName name) {
-    return set_value(key, name, platform::kRegSz, with_terminator(text));
+int reg_write_sz(std::string_view text, Key key, ValueName name, long* status) {
+    return set_value(key, name, platform::kRegSz, with_terminator(text), status);
 }
 
-int reg_write_expand_sz(std::string_view text, Key key, ValueName name) {
-    return set_value(key, name, platform::kRegExpandSz, with_terminator(text));
+int reg_write_expand_sz(std::string_view text, Key key, ValueName name, long* status) {
+    return set_value(key, name, platform::kRegExpandSz, with_terminator(text), status);
 }
 
-int reg_write_multi_sz(std::string_view multi, Key key, ValueName name) {
+int reg_write_multi_sz(std::string_view multi, Key key, ValueName name, long* status) {
     using namespace std::string_view_literals;
     std::string bytes;
     const auto end = multi.find("\0\0"sv);
@@ -110,21 +108,28 @@ int reg_write_multi_sz(std::string_view multi, Key key, ValueName name) {
         if (bytes.empty() || bytes.back() != '\0') bytes.push_back('\0');
         bytes.push_back('\0');
     }
-    return set_value(key, name, platform::kRegMultiSz, bytes);
+    return set_value(key, name, platform::kRegMultiSz, bytes, status);
 }
 
-int reg_write_binary(std::string_view bytes, Key key, ValueName name) {
-    return set_value(key, name, platform::kRegBinary, bytes);
+int reg_write_binary(std::string_view bytes, Key key, ValueName name, long* status) {
+    return set_value(key, name, platform::kRegBinary, bytes, status);
 }
 
-int reg_write_dword(std::uint32_t number, Key key, ValueName name) {
+int reg_write_dword(std::uint32_t number, Key key, ValueName name, long* status) {
     std::string bytes(4, '\0');
     for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
-    return set_value(key, name, platform::kRegDword, bytes);
+    return set_value(key, name, platform::kRegDword, bytes, status);
 }
 
-int reg_delete_value(Key key, ValueName name) {
-    return platform::reg_delete_value(key, name) == kOk ? 0 : 1;
+int reg_write_raw(std::string_view bytes, std::uint32_t type, Key key, ValueName name,
+                  long* status) {
+    return set_value(key, name, type, bytes, status);
+}
+
+int reg_delete_value(Key key, ValueName name, long* status) {
+    const long result = platform::reg_delete_value(key, name);
+    if (status) *status = result;
+    return result == kOk ? 0 : 1;
 }
 
 }  // namespace qh

@@ -42,14 +42,18 @@ int reg_delete_key_at(Key root, std::string_view subkey, long* status = nullptr)
 
 // On a key the caller opened; 0 or 1. `status` as above.
 int reg_read_value(RegValue& out, Key key, ValueName name, long* status = nullptr);
-int reg_write_sz(std::string_view text, Key key, ValueName name);
-int reg_write_expand_sz(std::string_view text, Key key, ValueName name);
+int reg_write_sz(std::string_view text, Key key, ValueName name, long* status = nullptr);
+int reg_write_expand_sz(std::string_view text, Key key, ValueName name, long* status = nullptr);
 // `multi` holds texts each ended by a zero byte and one more zero byte; the
 // size stored runs up to and including the first two zero bytes in a row.
-int reg_write_multi_sz(std::string_view multi, Key key, ValueName name);
-int reg_write_binary(std::string_view bytes, Key key, ValueName name);
-int reg_write_dword(std::uint32_t number, Key key, ValueName name);
-int reg_delete_value(Key key, ValueName name);
+int reg_write_multi_sz(std::string_view multi, Key key, ValueName name, long* status = nullptr);
+int reg_write_binary(std::string_view bytes, Key key, ValueName name, long* status = nullptr);
+int reg_write_dword(std::uint32_t number, Key key, ValueName name, long* status = nullptr);
+// The bytes exactly as given, with any type number: data whose type the
+// tool does not interpret.
+int reg_write_raw(std::string_view bytes, std::uint32_t type, Key key, ValueName name,
+                  long* status = nullptr);
+int reg_delete_value(Key key, ValueName name, long* status = nullptr);
 
 // The text of a string value (REG_SZ, REG_EXPAND_SZ): its bytes up to the
 // first zero byte, never past the end of the data.

@@ -15,10 +15,6 @@ namespace {
 using posix::KeyId;
 using posix::RegistryStore;
 
-constexpr long kErrorInvalidHandle = 6;
-constexpr long kErrorBadPathname = 161;
-constexpr long kErrorKeyDeleted = 1018;
-
 // The system's own limits, in characters (bytes here).
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
@@ -47,6 +43,12 @@ std::optional<std::vector<std::string_view>> split_subkey(std::string_view subke
     }
 }
 
+// The status of a change the store did not make.
+long store_failure(const RegistryStore& store) {
+    const long failure = store.failure_status();
+    return failure != kErrorSuccess ? failure : kErrorRegistryIoFailed;
+}
+
 // In the 32-bit view a path from HKEY_LOCAL_MACHINE into SOFTWARE goes into
 // SOFTWARE\WOW6432Node instead; a path that names that key already stays.
 void redirect_to_32bit_view(Key parent, std::vector<std::string_view>& parts) {
@@ -61,7 +63,7 @@ long open_or_create(Key parent, std::string_view subkey, bool create, Key& out,
                     View view = View::native) {
     out = Key{};
     RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorAccessDenied;
+    if (!store) return kErrorRegistryIoFailed;
     if (!parent) return kErrorInvalidHandle;
     auto parts = split_subkey(subkey);
     if (!parts) return kErrorBadPathname;
@@ -82,17 +84,18 @@ long open_or_create(Key parent, std::string_view subkey, bool create, Key& out,
     if (found < parts->size()) {
         if (!create) return kErrorFileNotFound;
         // Look again inside the unit: another run may have added them since.
-        if (!store->unit_begin()) return kErrorAccessDenied;
+        if (!store->unit_begin()) return store_failure(*store);
         for (; found < parts->size(); ++found) {
             auto child = store->find_child(key, (*parts)[found]);
             if (!child) child = store->add_child(key, (*parts)[found]);
             if (!child) {
+                const long failure = store_failure(*store);
                 store->unit_rollback();
-                return store->key_exists(key) ? kErrorAccessDenied : kErrorKeyDeleted;
+                return store->key_exists(key) ? failure : kErrorKeyDeleted;
             }
             key = *child;
         }
-        if (!store->unit_commit()) return kErrorAccessDenied;
+        if (!store->unit_commit()) return store_failure(*store);
     }
     out = Key{static_cast<std::uintptr_t>(key)};
     return kErrorSuccess;
@@ -119,7 +122,7 @@ long reg_create_key(Key parent, std::string_view subkey, Key& out) {
 long reg_query_value(Key key, ValueName name, std::uint32_t& type, std::string& data,
                      std::size_t capacity) {
     RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorAccessDenied;
+    if (!store) return kErrorRegistryIoFailed;
     if (!key) return kErrorInvalidHandle;
     RegistryStore::Value value;
     switch (store->value(static_cast<KeyId>(key.handle), value_name(name), capacity, value)) {
@@ -137,28 +140,31 @@ long reg_query_value(Key key, ValueName name, std::uint32_t& type, std::string& 
 
 long reg_set_value(Key key, ValueName name, std::uint32_t type, std::string_view data) {
     RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorAccessDenied;
+    if (!store) return kErrorRegistryIoFailed;
     if (!key) return kErrorInvalidHandle;
     const std::string_view text = value_name(name);
     if (text.size() > kMaxValueNameLength) return kErrorInvalidParameter;
     const KeyId id = static_cast<KeyId>(key.handle);
     if (const long rc = posix::registry_write_status(*store, id); rc != kErrorSuccess) return rc;
     if (store->set_value(id, text, type, data)) return kErrorSuccess;
-    return store->key_exists(id) ? kErrorAccessDenied : kErrorKeyDeleted;
+    const long failure = store_failure(*store);
+    return store->key_exists(id) ? failure : kErrorKeyDeleted;
 }
 
 long reg_delete_value(Key key, ValueName name) {
     RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorAccessDenied;
+    if (!store) return kErrorRegistryIoFailed;
     if (!key) return kErrorInvalidHandle;
     const KeyId id = static_cast<KeyId>(key.handle);
     if (const long rc = posix::registry_write_status(*store, id); rc != kErrorSuccess) return rc;
-    return store->delete_value(id, value_name(name)) ? kErrorSuccess : kErrorFileNotFound;
+    if (store->delete_value(id, value_name(name))) return kErrorSuccess;
+    const long failure = store->failure_status();
+    return failure != kErrorSuccess ? failure : kErrorFileNotFound;
 }
 
 long reg_enum_key(Key key, std::uint32_t index, std::string& name, std::size_t capacity) {
     RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorAccessDenied;
+    if (!store) return kErrorRegistryIoFailed;
     if (!key) return kErrorInvalidHandle;
     // A key deleted meanwhile simply has no more subkeys, so no caller's
     // enumeration can run on without end.
@@ -180,7 +186,7 @@ long reg_delete_tree(Key parent, std::string_view subkey) {
     if (id < posix::kFirstRootId + posix::kRootCount) return kErrorAccessDenied;
     RegistryStore* store = RegistryStore::instance();
     if (const long rc = posix::registry_write_status(*store, id); rc != kErrorSuccess) return rc;
-    return store->delete_tree(id) ? kErrorSuccess : kErrorAccessDenied;
+    return store->delete_tree(id) ? kErrorSuccess : store_failure(*store);
 }
 
 void operation_begin() {

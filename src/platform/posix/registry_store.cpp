@@ -230,7 +230,35 @@ bool RegistryStore::seed() {
 
 bool RegistryStore::run(sqlite3_stmt* statement) {
     Use use(statement);
-    return use.step() == SQLITE_DONE;
+    return kept(use.step(), SQLITE_DONE);
+}
+
+bool RegistryStore::kept(int rc, int wanted) {
+    last_step_ = rc;
+    return rc == wanted;
+}
+
+long RegistryStore::failure_status() const {
+    switch (last_step_ & 0xff) {
+        case SQLITE_OK:
+        case SQLITE_ROW:
+        case SQLITE_DONE:
+            return kErrorSuccess;
+        case SQLITE_FULL:
+            return kErrorDiskFull;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return kErrorLockViolation;
+        case SQLITE_READONLY:
+            return kErrorCantWrite;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return kErrorBadDb;
+        case SQLITE_NOMEM:
+            return kErrorOutOfMemory;
+        default:
+            return kErrorRegistryIoFailed;
+    }
 }
 
 bool RegistryStore::key_exists(KeyId key) {
@@ -246,7 +274,7 @@ std::optional<KeyId> RegistryStore::find_child(KeyId parent, std::string_view na
 
 std::optional<KeyId> RegistryStore::add_child(KeyId parent, std::string_view name) {
     Use use(add_child_);
-    if (use.bind(1, parent).bind(2, name).bind(3, fold_name(name)).step() != SQLITE_DONE)
+    if (!kept(use.bind(1, parent).bind(2, name).bind(3, fold_name(name)).step(), SQLITE_DONE))
         return std::nullopt;
     return sqlite3_last_insert_rowid(db_);
 }
@@ -268,11 +296,11 @@ bool RegistryStore::delete_tree(KeyId key) {
     bool ok;
     {
         Use values(delete_tree_values_);
-        ok = values.bind(1, key).step() == SQLITE_DONE;
+        ok = kept(values.bind(1, key).step(), SQLITE_DONE);
     }
     if (ok) {
         Use keys(delete_tree_keys_);
-        ok = keys.bind(1, key).step() == SQLITE_DONE;
+        ok = kept(keys.bind(1, key).step(), SQLITE_DONE);
     }
     if (!ok) {
         unit_rollback();
@@ -300,12 +328,12 @@ bool RegistryStore::set_value(KeyId key, std::string_view name, std::uint32_t ty
         .bind(3, name)
         .bind(4, std::int64_t{type})
         .bind(5, data);
-    return use.step() == SQLITE_DONE && sqlite3_changes(db_) > 0;
+    return kept(use.step(), SQLITE_DONE) && sqlite3_changes(db_) > 0;
 }
 
 bool RegistryStore::delete_value(KeyId key, std::string_view name) {
     Use use(delete_value_);
-    return use.bind(1, key).bind(2, fold_name(name)).step() == SQLITE_DONE &&
+    return kept(use.bind(1, key).bind(2, fold_name(name)).step(), SQLITE_DONE) &&
            sqlite3_changes(db_) > 0;
 }
 
@@ -316,7 +344,9 @@ bool RegistryStore::unit_begin() {
 
 bool RegistryStore::unit_commit() {
     if (run(unit_is_savepoint_ ? release_ : commit_)) return true;
+    const int failed = last_step_;
     unit_rollback();
+    last_step_ = failed;
     return false;
 }
 

@@ -55,8 +55,14 @@ class RegistryStore {
     Lookup value(KeyId key, std::string_view name, std::size_t capacity, Value& out);
     // False when the key no longer exists or the write fails.
     bool set_value(KeyId key, std::string_view name, std::uint32_t type, std::string_view data);
-    // False when there was no such value.
+    // False when there was no such value, or the deletion failed.
     bool delete_value(KeyId key, std::string_view name);
+
+    // Why the last statement that changes the store failed, as the system
+    // reports the same faults of its own registry (a full disk, a lock not
+    // had, a broken database, ...); 0 when it did not fail. A store that
+    // cannot be opened at all fails every call with kErrorRegistryIoFailed.
+    long failure_status() const;
 
     // A unit of several statements: its own transaction outside an
     // operation scope, a savepoint inside one.
@@ -74,10 +80,13 @@ class RegistryStore {
     bool ensure_schema();
     bool seed();
     bool run(sqlite3_stmt* statement);
+    // Keeps `rc` for failure_status(); true when it is `wanted`.
+    bool kept(int rc, int wanted);
 
     sqlite3* db_ = nullptr;
     bool in_scope_ = false;
     bool unit_is_savepoint_ = false;
+    int last_step_ = SQLITE_OK;
 
     sqlite3_stmt* key_exists_ = nullptr;
     sqlite3_stmt* find_child_ = nullptr;
