@@ -193,7 +193,9 @@ TEST_F(Reasons, RegistryFiles) {
     const Case cases[] = {
         {{"+regf", missing_ + ".reg"}, missing_ + ".reg does not exist"},
         {{"-regf", dir_}, dir_ + " is a directory, not a registry file"},
-        {{"+regf", file}, file + ": the text has a character that code page 936 cannot represent"},
+        {{"+regf", file},
+         file + ", line 2: the text has a character that code page 936 cannot represent"},
+        {{"+regf", "Z:\\dev\\zero"}, "Z:\\dev\\zero cannot be opened as a file"},
     };
     for (const Case& c : cases) expect_reason(c);
 }

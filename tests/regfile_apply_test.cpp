@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "regfile/regfile.h"
+#include "regfile/regfile_reader.h"
 #include "registry/reg_value.h"
 #include "support/registry_helpers.h"
 #include "support/test_support.h"
@@ -59,10 +60,10 @@ class RegfileApplyTest : public testing::Test {
         platform::locale_select("C");
     }
 
-    int apply(std::string_view bytes, RegfileMode mode) {
+    int apply(std::string_view bytes, RegfileMode mode, qh::Failure* failure = nullptr) {
         const std::string path = dir_ + "\\file" + std::to_string(++files_) + ".reg";
         EXPECT_TRUE(qh_test::write_file(path, bytes));
-        return qh::regfile_apply(path, mode);
+        return qh::regfile_apply(path, mode, failure);
     }
 
     std::string dir_;
@@ -71,9 +72,24 @@ class RegfileApplyTest : public testing::Test {
 
 struct Expect {
     std::string name;
-    std::uint32_t type;  // kRegNone: the value must not exist
+    std::optional<std::uint32_t> type;  // nothing: the value must not exist
     std::string bytes;
 };
+
+constexpr std::nullopt_t kAbsent = std::nullopt;
+
+void expect_values(std::string_view subkey, const std::vector<Expect>& expects) {
+    for (const Expect& e : expects) {
+        const auto value = read_user_value(subkey, e.name);
+        if (!e.type) {
+            EXPECT_FALSE(value.has_value()) << e.name;
+            continue;
+        }
+        ASSERT_TRUE(value.has_value()) << e.name;
+        EXPECT_EQ(value->type, *e.type) << e.name;
+        EXPECT_EQ(describe(value->data), describe(e.bytes)) << e.name;
+    }
+}
 
 TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
     const std::string long_text(40000, 'q');
@@ -97,7 +113,8 @@ TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
                              "\"inner\"=\"--uninstall\"\n"
                              "@=\"default\"\n"
                              "\"d\"=dword:00000010\n"
-                             "\"dspace\"=dword: fFfFfFfF9\n"
+                             "\"dspace\"=dword: fFfFfFfF\n"
+                             "\"dlong\"=dword:123456789\n"
                              "\"dz\"=dword:zz\n"
                              "\"b\"=hex:01,02\n"
                              "\"bempty\"=hex:\n"
@@ -115,24 +132,25 @@ TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
                              "\"\n\"hidden2\"=\"" + escaped(hidden_wide) + "\"\n" + big_hex +
                              "\n\"last\"=dword:1";
     const std::vector<Expect> expects = {
-        {"before", platform::kRegNone, ""},
+        {"before", kAbsent, ""},
         {"s", platform::kRegSz, "a\\b\"c\0"s},
         {"marked", platform::kRegSz, "y\0"s},
         {"inner", platform::kRegSz, "--uninstall\0"s},
         {"", platform::kRegSz, "default\0"s},
         {"d", platform::kRegDword, "\x10\0\0\0"s},
         {"dspace", platform::kRegDword, "\xff\xff\xff\xff"s},
-        {"dz", platform::kRegNone, ""},
+        {"dlong", kAbsent, ""},
+        {"dz", kAbsent, ""},
         {"b", platform::kRegBinary, "\x01\x02"s},
-        {"bempty", platform::kRegNone, ""},
+        {"bempty", platform::kRegBinary, ""},
         {"e", platform::kRegExpandSz, "%P\0"s},
         {"m", platform::kRegMultiSz, "a\0b\0\0"s},
-        {"h0", platform::kRegNone, ""},
-        {"minus", platform::kRegNone, ""},
+        {"h0", platform::kRegNone, "\0"s},
+        {"minus", kAbsent, ""},
         {"cont", platform::kRegBinary, "\x01\x02\x03\x04"s},
-        {"tab", platform::kRegNone, ""},
+        {"tab", kAbsent, ""},
         {"after", platform::kRegSz, "z\0"s},
-        {"noeq", platform::kRegNone, ""},
+        {"noeq", kAbsent, ""},
         {"open", platform::kRegSz, "abc\0"s},
         {"long", platform::kRegSz, long_text + '\0'},
         {"hidden", platform::kRegSz, hidden_key + '\0'},
@@ -146,17 +164,112 @@ TEST_F(RegfileApplyTest, EveryDataFormInBothEncodings) {
         ASSERT_EQ(apply(wide ? qh_test::utf16le(qh_test::crlf(body)) : qh_test::crlf(body),
                         RegfileMode::apply),
                   0);
-        for (const Expect& e : expects) {
-            const auto value = read_user_value(kBase, e.name);
-            if (e.type == platform::kRegNone) {
-                EXPECT_FALSE(value.has_value()) << e.name;
-                continue;
-            }
-            ASSERT_TRUE(value.has_value()) << e.name;
-            EXPECT_EQ(value->type, e.type) << e.name;
-            EXPECT_EQ(describe(value->data), describe(e.bytes)) << e.name;
-        }
+        expect_values(kBase, expects);
         EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), std::string(kBase) + "\\hidden"));
+    }
+}
+
+// The forms the registry editor writes: every type number, lists with no
+// pairs, its own deletions, key paths that end in backslashes.
+TEST_F(RegfileApplyTest, RegistryEditorForms) {
+    const std::string k = kBasePath;
+    const std::string v = std::string(kBase) + "\\v";
+    const std::string body = "REGEDIT4\n[" + k +
+                             "\\v]\n"
+                             "\"q\"=hex(b):01,02,03,04,05,06,07,08\n"
+                             "\"none\"=hex(0):\n"
+                             "\"d4\"=hex(4):78,56,\\\n  34,12\n"
+                             "\"big\"=hex(ffff0011):aa,bb --uninstall\n"
+                             "\"up\"=hex(B):01\n"
+                             "\"s1\"=hex(1):41,00,42,00,00,00\n"
+                             "\"x02\"=hex(02):25,00,00,00\n"
+                             "\"e\"=hex:\n"
+                             "\"e2\"=hex(2):\n"
+                             "\"e7\"=hex(7):\n"
+                             "\"e1\"=hex(1):\n"
+                             "\"eb\"=hex: --uninstall\n"
+                             "\"bad\"=hex(4:01\n"
+                             "\"long\"=hex(123456789):01\n"
+                             "\"old\"=-\n"
+                             "@=-\n"
+                             "\"absent\"=-\n"
+                             "\"kept\"=- x\n"
+                             "[-" +
+                             k +
+                             "\\gone]\n"
+                             "\"after\"=\"x\"\n"
+                             "[-" +
+                             k +
+                             "\\missing\\]\n"
+                             "[-HKEY_CURRENT_USER]\n"
+                             "[-HKEY_CURRENT_USER\\]\n"
+                             "[-HKEY_NOWHERE\\Software]\n"
+                             "[" +
+                             k + "\\slash\\]\n\"v\"=\"1\"\n[" + k +
+                             "\\slash2\\\\]\n\"v\"=\"2\"\n[" + k + "\\marked\\]--uninstall\n";
+    const auto setup = [&] {
+        qh::reg_delete_key_at(qh_test::hkcu(), kBase);
+        for (const char* name : {"old", "", "kept", "big", "eb"})
+            qh_test::put_raw(qh_test::hkcu(), v, name, platform::kRegSz, "x\0"s);
+        qh_test::put_raw(qh_test::hkcu(), std::string(kBase) + "\\gone\\sub", "s", platform::kRegSz,
+                         "x\0"s);
+        qh_test::put_raw(qh_test::hkcu(), std::string(kBase) + "\\marked", "m", platform::kRegSz,
+                         "x\0"s);
+    };
+    const auto key_exists = [](const std::string& tail) {
+        return qh_test::key_exists(qh_test::hkcu(), std::string(kBase) + tail);
+    };
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "UTF-16LE" : "ANSI");
+        const std::string file = wide ? qh_test::utf16le(qh_test::crlf(body)) : qh_test::crlf(body);
+
+        setup();
+        ASSERT_EQ(apply(file, RegfileMode::apply), 0);
+        expect_values(v, {
+                             {"q", platform::kRegQword, "\1\2\3\4\5\6\7\x08"s},
+                             {"none", platform::kRegNone, ""},
+                             {"d4", platform::kRegDword, "\x78\x56\x34\x12"s},
+                             {"big", 0xffff0011, "\xaa\xbb"s},
+                             {"up", platform::kRegQword, "\1"s},
+                             {"s1", platform::kRegSz, "AB\0"s},
+                             {"x02", platform::kRegExpandSz, "%\0"s},
+                             {"e", platform::kRegBinary, ""},
+                             {"e2", platform::kRegExpandSz, ""},
+                             {"e7", platform::kRegMultiSz, ""},
+                             {"e1", platform::kRegSz, ""},
+                             {"eb", platform::kRegBinary, ""},
+                             {"bad", kAbsent, ""},
+                             {"long", kAbsent, ""},
+                             {"old", kAbsent, ""},
+                             {"", kAbsent, ""},
+                             {"absent", kAbsent, ""},
+                             {"kept", platform::kRegSz, "x\0"s},
+                         });
+        EXPECT_FALSE(key_exists("\\gone"));
+        EXPECT_FALSE(read_user_value(kBase, "after").has_value());
+        EXPECT_FALSE(key_exists("\\missing"));
+        EXPECT_TRUE(qh_test::key_exists(qh_test::hkcu(), "Software"));
+        EXPECT_EQ(
+            read_user_value(std::string(kBase) + "\\slash", "v").value_or(qh::RegValue{}).data,
+            "1\0"s);
+        EXPECT_EQ(
+            read_user_value(std::string(kBase) + "\\slash2", "v").value_or(qh::RegValue{}).data,
+            "2\0"s);
+        EXPECT_TRUE(key_exists("\\marked"));
+
+        // Removing: only what is marked goes, and the deletions do nothing.
+        setup();
+        ASSERT_EQ(apply(file, RegfileMode::remove), 0);
+        expect_values(v, {
+                             {"big", kAbsent, ""},
+                             {"eb", kAbsent, ""},
+                             {"old", platform::kRegSz, "x\0"s},
+                             {"", platform::kRegSz, "x\0"s},
+                             {"kept", platform::kRegSz, "x\0"s},
+                         });
+        EXPECT_TRUE(key_exists("\\gone\\sub"));
+        EXPECT_FALSE(key_exists("\\marked"));
+        EXPECT_FALSE(key_exists("\\slash\\"));
     }
 }
 
@@ -232,7 +345,9 @@ TEST_F(RegfileApplyTest, ResultsAndBadInput) {
     std::string wide = qh_test::utf16le(qh_test::crlf("[" + kBasePath + "]\n\"a\"=\"1\"\n"));
     wide += "\"\0\x2d\x4e\"\0=\0\"\0x\0\"\0\r\0\n\0"s;
     wide += qh_test::utf16le(qh_test::crlf("\"c\"=\"3\"\n")).substr(2);
-    EXPECT_EQ(apply(wide, RegfileMode::apply), 2);
+    qh::Failure failure;
+    EXPECT_EQ(apply(wide, RegfileMode::apply, &failure), 2);
+    EXPECT_NE(failure.reason.find(", line 3: "), std::string::npos) << failure.reason;
     EXPECT_TRUE(read_user_value(kBase, "a").has_value());
     EXPECT_FALSE(read_user_value(kBase, "c").has_value());
 
@@ -242,6 +357,25 @@ TEST_F(RegfileApplyTest, ResultsAndBadInput) {
     EXPECT_EQ(apply(cut.substr(0, cut.size() - 9), RegfileMode::apply), 0);
     EXPECT_TRUE(read_user_value(kBase, "whole").has_value());
     EXPECT_FALSE(read_user_value(kBase, "cut").has_value());
+
+    // A value larger than an import takes ends it in the line that holds it.
+    std::string huge = "[" + kBasePath + "]\n\"small\"=\"x\"\n\"huge\"=hex:";
+    huge.reserve(qh::kMaxRegfileText * 3 + 4096);
+    const std::string pairs_line = [] {
+        std::string line;
+        for (int i = 0; i < 4096; ++i) line += "ab,";
+        return line + "\\\n  ";
+    }();
+    for (std::size_t i = 0; i <= qh::kMaxRegfileText / 4096; ++i) huge += pairs_line;
+    huge += "ab\n\"after\"=\"x\"\n";
+    EXPECT_EQ(apply(huge, RegfileMode::apply, &failure), 3);
+    EXPECT_NE(failure.reason.find(", line " + std::to_string(3 + qh::kMaxRegfileText / 4096) +
+                                  ": a line or value is larger than 64 MiB"),
+              std::string::npos)
+        << failure.reason;
+    EXPECT_TRUE(read_user_value(kBase, "small").has_value());
+    EXPECT_FALSE(read_user_value(kBase, "huge").has_value());
+    EXPECT_FALSE(read_user_value(kBase, "after").has_value());
 
     // NUL bytes end the text of their line.
     EXPECT_EQ(apply("[" + kBasePath + "]\n\"n\0ul\"=\"x\"\n\"v\"=\"a\0b\"\n"s, RegfileMode::apply),
