@@ -2,7 +2,9 @@
 # Real registry-editor files: keys with every value type are written with
 # Wine's reg, exported with Wine's regedit (UTF-16LE), imported with +regf
 # into a fresh key and exported again; both exports must match. Then the same
-# for an ANSI REGEDIT4 file, against Wine's own regedit /s.
+# for an ANSI REGEDIT4 file, against Wine's own regedit /s, and for the forms
+# the editor writes and reads beyond the common types (type numbers, empty
+# lists, its deletions, key paths ending in backslashes), in both encodings.
 #
 #   regfile_wine_roundtrip.sh WINE_RUN QUILLHAVEN_EXE WORK_DIR
 set -euo pipefail
@@ -96,5 +98,59 @@ export_key "$base\\ansi_wine" ansi_wine ansi_wine
 export_key "$base\\ansi_tool" ansi_tool ansi_tool
 diff -u "$work/ansi_wine.txt" "$work/ansi_tool.txt" || fail "REGEDIT4 import differs from regedit's"
 
+# The editor's own forms, into two keys that start out alike: once through
+# regedit /s, once through +regf. hex(1) data are UTF-16LE for the tool in
+# either encoding, ANSI bytes for regedit in a REGEDIT4 file.
+editor_body() {
+    local header=$1 name=$2 sz_list=$3
+    local key="$base\\$name"
+    printf '%s\r\n\r\n[%s]\r\n' "$header" "$key"
+    printf '"qword"=hex(b):01,02,03,04,05,06,07,08\r\n'
+    printf '"upper"=hex(B):ff\r\n'
+    printf '"none"=hex(0):00,01\r\n'
+    printf '"number"=hex(4):78,56,\\\r\n  34,12\r\n'
+    printf '"big_endian"=hex(5):00,00,00,01\r\n'
+    printf '"resources"=hex(8):01,02\r\n'
+    printf '"odd_type"=hex(ffff0011):aa,bb\r\n'
+    printf '"text"=hex(1):%s\r\n' "$sz_list"
+    printf '"empty_binary"=hex:\r\n'
+    printf '"empty_none"=hex(0):\r\n'
+    printf '"empty_expand"=hex(2):\r\n'
+    printf '"empty_multi"=hex(7):\r\n'
+    printf '"empty_text"=hex(1):\r\n'
+    printf '"too_long"=dword:123456789\r\n'
+    printf '"old"=-\r\n@=-\r\n"absent"=-\r\n'
+    printf '[-%s\\gone]\r\n"lost"="x"\r\n' "$key"
+    printf '[-%s\\missing\\]\r\n' "$key"
+    printf '[%s\\slash\\]\r\n"v"="1"\r\n' "$key"
+    printf '[%s\\slashes\\\\]\r\n"v"="2"\r\n' "$key"
+}
+utf16() { iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; }; }
+editor_forms() {
+    local encoding=$1 header=$2 wine_sz=$3
+    local tool_key="editor_${encoding}_tool" wine_key="editor_${encoding}_wine"
+    for name in "$tool_key" "$wine_key"; do
+        reg add "$base\\$name" /v old /d x /f
+        reg add "$base\\$name" /ve /d x /f
+        reg add "$base\\$name\\gone\\sub" /v s /d x /f
+    done
+    editor_body "$header" "$tool_key" 41,00,42,00,00,00 >"$work/$tool_key.reg"
+    editor_body "$header" "$wine_key" "$wine_sz" >"$work/$wine_key.reg"
+    if [ "$encoding" = utf16 ]; then
+        for name in "$tool_key" "$wine_key"; do
+            utf16 <"$work/$name.reg" >"$work/$name.wide"
+            mv "$work/$name.wide" "$work/$name.reg"
+        done
+    fi
+    import "$work/$tool_key.reg"
+    "$wine_run" regedit /s "$(win_path "$work/$wine_key.reg")"
+    export_key "$base\\$wine_key" "$wine_key" "$wine_key"
+    export_key "$base\\$tool_key" "$tool_key" "$tool_key"
+    grep -q '"qword"=hex(b):' "$work/$wine_key.txt" || fail "regedit wrote no qword ($encoding)"
+    diff -u "$work/$wine_key.txt" "$work/$tool_key.txt" || fail "editor forms differ ($encoding)"
+}
+editor_forms ansi REGEDIT4 41,42,00
+editor_forms utf16 'Windows Registry Editor Version 5.00' 41,00,42,00,00,00
+
 "$wine_run" reg delete "$base" /f >/dev/null 2>&1 || true
-echo "regfile Wine round trip: 2 passed, 0 failed"
+echo "regfile Wine round trip: 4 passed, 0 failed"
