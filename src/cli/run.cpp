@@ -16,6 +16,7 @@
 #include "regfile/regfile.h"
 #include "registry/reg_commands.h"
 #include "registry/reg_latest.h"
+#include "registry/reg_reason.h"
 
 namespace qh {
 
@@ -66,13 +67,51 @@ void report_failure(Run& run, Typed typed, int result) {
     if (run.switches.fail_exit) run.failed = true;
 }
 
-// Performs one operation in its scope, with a fresh failure record; returns
-// what the operation returns.
+// Stands for an operation's result when its scope failed: any non-zero
+// result prints the failure line.
+constexpr int kScopeFailed = 100;
+
+// Why a scope failed, for the reason on standard error.
+int scope_failed(Run& run, long status, bool at_end) {
+    std::string reason;
+    if (at_end) {
+        reason = "nothing of it was kept: " + reg_status_clause(status);
+    } else if (status == platform::kErrorTimeout) {
+        reason = "another run of the tool held the registry for longer than the lock wait";
+    } else {
+        reason = "the registry cannot be used: " + reg_status_clause(status);
+    }
+    return fail(&run.failure, kScopeFailed, reason, status);
+}
+
+// Performs one operation in its scope, with a fresh failure record, and
+// returns its result code. An operation whose scope cannot be begun
+// (another run held it past the lock wait) is not performed; one whose
+// scope cannot be ended keeps nothing. Either fails, with the scope's
+// status as its reason.
 template <typename Operation>
-auto in_scope(Run& run, Operation operation) {
+int in_scope(Run& run, Operation operation) {
     run.failure = {};
     platform::OperationScope scope;
-    return operation();
+    if (const long status = scope.begun(); status != platform::kErrorSuccess)
+        return scope_failed(run, status, false);
+    const bool env_changed = run.context.env_changed;
+    const int result = operation();
+    if (const long status = scope.end(); status != platform::kErrorSuccess) {
+        // What the operation did is gone, so it changed no variable either.
+        run.context.env_changed = env_changed;
+        return scope_failed(run, status, true);
+    }
+    return result;
+}
+
+// A detection only reads: it reads in its scope when the scope can be had,
+// and without it otherwise, as a report of nothing found would be false.
+template <typename Detection>
+auto detecting(Run& run, Detection detection) {
+    run.failure = {};
+    platform::OperationScope scope;
+    return detection();
 }
 
 // An operation followed by a result line; the run goes on.
@@ -120,14 +159,14 @@ std::optional<int> read_latest(Run& run, Typed typed, const Command& command) {
 // was), and end the run whatever the outcome.
 std::optional<int> print_found(Run& run, Typed typed, int (*detect)(std::string&, Failure*)) {
     std::string found;
-    const int result = in_scope(run, [&] { return detect(found, &run.failure); });
+    const int result = detecting(run, [&] { return detect(found, &run.failure); });
     run.out(found);
     if (result != 0) report_failure(run, typed, result);
     return normal_exit(run);
 }
 
 std::optional<int> report_miktex(Run& run, Typed typed) {
-    const MiktexRegistry registry = in_scope(run, [] { return read_miktex_registry(); });
+    const MiktexRegistry registry = detecting(run, [] { return read_miktex_registry(); });
     // findtexmf may take its time: other runs must not wait for it.
     std::string texmf;
     std::string local_texmf;

@@ -80,6 +80,7 @@ inline constexpr long kErrorBadKey = 1010;
 inline constexpr long kErrorCantWrite = 1013;
 inline constexpr long kErrorRegistryIoFailed = 1016;
 inline constexpr long kErrorKeyDeleted = 1018;
+inline constexpr long kErrorTimeout = 1460;
 
 // The system's own message for a status, as one line without its line end
 // ("Access is denied."): FormatMessageA on Windows, the same standard texts
@@ -123,15 +124,41 @@ long reg_delete_tree(Key parent, std::string_view subkey);
 // Makes one command-line operation a unit against other runs of the tool:
 // on the emulated machine an SQLite transaction (committed at the end),
 // on Windows a named mutex held for the span. Scopes do not nest.
-void operation_begin();
-void operation_end();
+//
+// Begins the scope, waiting for another run's operation at most the lock
+// wait (lock_wait.h). Returns kErrorSuccess when begun; otherwise
+// kErrorTimeout or another status, and the operation must touch nothing.
+// Once begun, nothing inside the scope waits for other runs again.
+long operation_begin();
+// Ends the scope. Returns kErrorSuccess when everything done inside it is
+// kept; any other status means none of it stays. Does nothing (success)
+// when no scope is open.
+long operation_end();
 
+// One scope for the span of a C++ scope. The owner asks begun() before the
+// operation and end() after it; a scope left open is ended on destruction.
 class OperationScope {
   public:
-    OperationScope() { operation_begin(); }
-    ~OperationScope() { operation_end(); }
+    OperationScope() : begun_(operation_begin()) {}
+    ~OperationScope() {
+        if (begun_ == kErrorSuccess && !ended_) operation_end();
+    }
     OperationScope(const OperationScope&) = delete;
     OperationScope& operator=(const OperationScope&) = delete;
+
+    // kErrorSuccess when the scope was begun, else the reason it was not.
+    long begun() const { return begun_; }
+    // Ends the scope now, as operation_end; kErrorSuccess when nothing was
+    // begun.
+    long end() {
+        if (begun_ != kErrorSuccess || ended_) return kErrorSuccess;
+        ended_ = true;
+        return operation_end();
+    }
+
+  private:
+    long begun_;
+    bool ended_ = false;
 };
 
 // ------------------------------------------------------------------ locale

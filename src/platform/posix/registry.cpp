@@ -1,9 +1,11 @@
 // The registry calls over the emulated registry.
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/lock_wait.h"
 #include "platform/platform.h"
 #include "platform/posix/access.h"
 #include "platform/posix/machine.h"
@@ -62,8 +64,9 @@ void redirect_to_32bit_view(Key parent, std::vector<std::string_view>& parts) {
 long open_or_create(Key parent, std::string_view subkey, bool create, Key& out,
                     View view = View::native) {
     out = Key{};
-    RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorRegistryIoFailed;
+    long status;
+    RegistryStore* store = RegistryStore::open(status);
+    if (!store) return status;
     if (!parent) return kErrorInvalidHandle;
     auto parts = split_subkey(subkey);
     if (!parts) return kErrorBadPathname;
@@ -121,8 +124,9 @@ long reg_create_key(Key parent, std::string_view subkey, Key& out) {
 
 long reg_query_value(Key key, ValueName name, std::uint32_t& type, std::string& data,
                      std::size_t capacity) {
-    RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorRegistryIoFailed;
+    long status;
+    RegistryStore* store = RegistryStore::open(status);
+    if (!store) return status;
     if (!key) return kErrorInvalidHandle;
     RegistryStore::Value value;
     switch (store->value(static_cast<KeyId>(key.handle), value_name(name), capacity, value)) {
@@ -139,8 +143,9 @@ long reg_query_value(Key key, ValueName name, std::uint32_t& type, std::string& 
 }
 
 long reg_set_value(Key key, ValueName name, std::uint32_t type, std::string_view data) {
-    RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorRegistryIoFailed;
+    long status;
+    RegistryStore* store = RegistryStore::open(status);
+    if (!store) return status;
     if (!key) return kErrorInvalidHandle;
     const std::string_view text = value_name(name);
     if (text.size() > kMaxValueNameLength) return kErrorInvalidParameter;
@@ -152,8 +157,9 @@ long reg_set_value(Key key, ValueName name, std::uint32_t type, std::string_view
 }
 
 long reg_delete_value(Key key, ValueName name) {
-    RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorRegistryIoFailed;
+    long status;
+    RegistryStore* store = RegistryStore::open(status);
+    if (!store) return status;
     if (!key) return kErrorInvalidHandle;
     const KeyId id = static_cast<KeyId>(key.handle);
     if (const long rc = posix::registry_write_status(*store, id); rc != kErrorSuccess) return rc;
@@ -163,8 +169,9 @@ long reg_delete_value(Key key, ValueName name) {
 }
 
 long reg_enum_key(Key key, std::uint32_t index, std::string& name, std::size_t capacity) {
-    RegistryStore* store = RegistryStore::instance();
-    if (!store) return kErrorRegistryIoFailed;
+    long status;
+    RegistryStore* store = RegistryStore::open(status);
+    if (!store) return status;
     if (!key) return kErrorInvalidHandle;
     // A key deleted meanwhile simply has no more subkeys, so no caller's
     // enumeration can run on without end.
@@ -184,17 +191,29 @@ long reg_delete_tree(Key parent, std::string_view subkey) {
     if (const long rc = reg_open_key(parent, subkey, key); rc != kErrorSuccess) return rc;
     const KeyId id = static_cast<KeyId>(key.handle);
     if (id < posix::kFirstRootId + posix::kRootCount) return kErrorAccessDenied;
-    RegistryStore* store = RegistryStore::instance();
+    // Open already: the key was just opened through it.
+    RegistryStore* store = RegistryStore::opened();
     if (const long rc = posix::registry_write_status(*store, id); rc != kErrorSuccess) return rc;
     return store->delete_tree(id) ? kErrorSuccess : store_failure(*store);
 }
 
-void operation_begin() {
-    if (RegistryStore* store = RegistryStore::instance()) store->scope_begin();
+long operation_begin() {
+    // One wait in all, whether it is spent on opening a fresh machine that
+    // another run is creating or on another run's operation.
+    const std::uint32_t wait_ms = lock_wait_ms(env_lookup(kLockWaitVariable));
+    const auto start = std::chrono::steady_clock::now();
+    long status;
+    RegistryStore* store = RegistryStore::open(status);
+    if (!store) return status;
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+    return store->scope_begin(spent >= wait_ms ? 0 : wait_ms - static_cast<std::uint32_t>(spent));
 }
 
-void operation_end() {
-    if (RegistryStore* store = RegistryStore::instance()) store->scope_end();
+long operation_end() {
+    RegistryStore* store = RegistryStore::opened();
+    return store ? store->scope_end() : kErrorSuccess;
 }
 
 }  // namespace qh::platform

@@ -1,17 +1,40 @@
 #include "platform/posix/registry_store.h"
 
+#include <sys/stat.h>
+
 #include <array>
+#include <cassert>
 #include <memory>
 
+#include "platform/lock_wait.h"
 #include "platform/platform.h"
 #include "platform/posix/machine.h"
 
 namespace qh::platform::posix {
 namespace {
 
-// Long enough that a run waiting for another run's operation does not give up.
-constexpr int kBusyTimeoutMs = 30000;
 constexpr int kSchemaVersion = 1;
+
+// A failed SQLite call as the system reports the same fault of its own
+// registry (a full disk, a lock not had, a broken database, ...).
+long status_of(int sqlite_code) {
+    switch (sqlite_code & 0xff) {
+        case SQLITE_FULL:
+            return kErrorDiskFull;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return kErrorLockViolation;
+        case SQLITE_READONLY:
+            return kErrorCantWrite;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return kErrorBadDb;
+        case SQLITE_NOMEM:
+            return kErrorOutOfMemory;
+        default:
+            return kErrorRegistryIoFailed;
+    }
+}
 
 // Binds the parameters of one execution and resets the statement afterwards,
 // so a cached statement is always ready for its next use.
@@ -51,6 +74,67 @@ bool exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+// The number a one-row pragma or query gives; nothing when it fails.
+std::optional<std::int64_t> query_number(sqlite3* db, const char* sql, int& code) {
+    sqlite3_stmt* statement = nullptr;
+    code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    std::optional<std::int64_t> number;
+    if (code == SQLITE_OK) {
+        code = sqlite3_step(statement);
+        if (code == SQLITE_ROW) number = sqlite3_column_int64(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    return number;
+}
+
+// Whose a database is, as far as opening it goes.
+enum class Owner {
+    fresh,     // empty: a new machine is made in it
+    ours,      // marked as this tool's, with the schema it expects
+    previous,  // this tool's schema but not yet marked: made before marks
+    other,     // anything else: never touched
+};
+
+// Looks at the database without writing to it. Nothing when it cannot be
+// read; `code` then holds the SQLite error.
+std::optional<Owner> owner_of(sqlite3* db, int& code) {
+    const auto id = query_number(db, "PRAGMA application_id", code);
+    if (!id) return std::nullopt;
+    const auto version = query_number(db, "PRAGMA user_version", code);
+    if (!version) return std::nullopt;
+    const auto objects = query_number(db, "SELECT count(*) FROM sqlite_master", code);
+    if (!objects) return std::nullopt;
+    const auto tables = query_number(db,
+                                     "SELECT count(*) FROM sqlite_master WHERE type = 'table' "
+                                     "AND name IN ('keys', 'key_values')",
+                                     code);
+    if (!tables) return std::nullopt;
+    code = SQLITE_OK;
+    const bool our_schema = *version == kSchemaVersion && *tables == 2;
+    if (*id == kApplicationId) return our_schema ? Owner::ours : Owner::other;
+    if (*id != 0) return Owner::other;
+    if (*objects == 0 && *version == 0) return Owner::fresh;
+    return our_schema ? Owner::previous : Owner::other;
+}
+
+// Looks at an existing file through a read-only connection, which cannot
+// change a database that turns out not to be ours. A missing or empty file
+// is a fresh machine.
+std::optional<Owner> inspect(const std::string& path, int wait_ms, int& code) {
+    struct stat info;
+    code = SQLITE_OK;
+    if (stat(path.c_str(), &info) != 0 || info.st_size == 0) return Owner::fresh;
+    sqlite3* db = nullptr;
+    code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    std::optional<Owner> owner;
+    if (code == SQLITE_OK) {
+        sqlite3_busy_timeout(db, wait_ms);
+        owner = owner_of(db, code);
+    }
+    sqlite3_close(db);
+    return owner;
+}
+
 // Switching to WAL can meet a lock that the busy handler does not wait for,
 // when several runs start on a fresh machine at once.
 bool enable_wal(sqlite3* db) {
@@ -85,6 +169,9 @@ CREATE TABLE key_values (
 ) WITHOUT ROWID;
 )sql";
 
+// The process's one store, once it is open.
+std::unique_ptr<RegistryStore> g_store;
+
 // Everything below one key, the key included.
 #define QH_SUBTREE                                        \
     "WITH RECURSIVE subtree(id) AS (SELECT ?1 UNION ALL " \
@@ -99,22 +186,37 @@ std::string fold_name(std::string_view name) {
     return folded;
 }
 
-RegistryStore* RegistryStore::instance() {
-    static std::unique_ptr<RegistryStore> store = [] {
-        const std::string path = machine_root() + "/registry.db";
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                            nullptr) != SQLITE_OK) {
-            sqlite3_close(db);
-            return std::unique_ptr<RegistryStore>();
-        }
-        std::unique_ptr<RegistryStore> opened(new RegistryStore(db));
-        sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        if (!enable_wal(db) || !exec(db, "PRAGMA synchronous=FULL") || !opened->ensure_schema())
-            return std::unique_ptr<RegistryStore>();
-        return opened;
-    }();
-    return store.get();
+RegistryStore* RegistryStore::opened() { return g_store.get(); }
+
+RegistryStore* RegistryStore::open(long& status) {
+    status = kErrorSuccess;
+    if (g_store) return g_store.get();
+
+    const std::string path = machine_root() + "/registry.db";
+    const int wait_ms = static_cast<int>(lock_wait_ms(env_lookup(kLockWaitVariable)));
+    int code = SQLITE_OK;
+    const std::optional<Owner> owner = inspect(path, wait_ms, code);
+    if (!owner || *owner == Owner::other) {
+        status = owner ? kErrorBadDb : status_of(code);
+        return nullptr;
+    }
+    sqlite3* db = nullptr;
+    code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (code != SQLITE_OK) {
+        sqlite3_close(db);
+        status = status_of(code);
+        return nullptr;
+    }
+    std::unique_ptr<RegistryStore> opened(new RegistryStore(db));
+    sqlite3_busy_timeout(db, wait_ms);
+    if (!enable_wal(db) || !exec(db, "PRAGMA synchronous=FULL")) {
+        status = status_of(sqlite3_errcode(db));
+        return nullptr;
+    }
+    status = opened->ensure_schema();
+    if (status != kErrorSuccess) return nullptr;
+    g_store = std::move(opened);
+    return g_store.get();
 }
 
 RegistryStore::~RegistryStore() {
@@ -126,28 +228,45 @@ RegistryStore::~RegistryStore() {
     sqlite3_close(db_);
 }
 
-bool RegistryStore::ensure_schema() {
+long RegistryStore::ensure_schema() {
+    int code = SQLITE_OK;
+    std::optional<Owner> owner = owner_of(db_, code);
+    if (!owner) return status_of(code);
+    if (*owner == Owner::ours)
+        return prepare_all() ? kErrorSuccess : status_of(sqlite3_errcode(db_));
+    if (*owner == Owner::other) return kErrorBadDb;
+
     // Immediate, so that of several runs starting on a fresh machine only one
-    // creates and seeds it.
-    if (!exec(db_, "BEGIN IMMEDIATE")) return false;
-    int version = 0;
-    {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW)
-            version = sqlite3_column_int(statement, 0);
-        sqlite3_finalize(statement);
+    // creates and seeds it; the others find it made when they get the lock.
+    code = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if ((code & 0xff) == SQLITE_BUSY) return kErrorTimeout;
+    if (code != SQLITE_OK) return status_of(code);
+    owner = owner_of(db_, code);
+    long status = kErrorSuccess;
+    if (!owner) {
+        status = status_of(code);
+    } else if (*owner == Owner::other) {
+        status = kErrorBadDb;
+    } else {
+        bool ok = *owner != Owner::fresh || exec(db_, kSchema);
+        ok = ok && prepare_all();
+        if (ok && *owner == Owner::fresh)
+            ok = seed() &&
+                 exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        // A machine of the previous version is adopted: its registry is the
+        // user's, and only the mark is missing.
+        if (ok && *owner != Owner::ours)
+            ok = exec(db_, ("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+        if (!ok) status = status_of(sqlite3_errcode(db_));
     }
-    bool ok = true;
-    if (version == 0) ok = exec(db_, kSchema);
-    ok = ok && prepare_all();
-    if (ok && version == 0)
-        ok = seed() && exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-    if (!ok) {
+    if (status != kErrorSuccess) {
         exec(db_, "ROLLBACK");
-        return false;
+        return status;
     }
-    return exec(db_, "COMMIT");
+    code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) return kErrorSuccess;
+    exec(db_, "ROLLBACK");
+    return status_of(code);
 }
 
 bool RegistryStore::prepare_all() {
@@ -235,7 +354,9 @@ bool RegistryStore::run(sqlite3_stmt* statement) {
 
 bool RegistryStore::kept(int rc, int wanted) {
     last_step_ = rc;
-    return rc == wanted;
+    if (rc == wanted) return true;
+    if (scope_lost() && scope_failure_ == kErrorSuccess) scope_failure_ = status_of(rc);
+    return false;
 }
 
 long RegistryStore::failure_status() const {
@@ -244,22 +365,12 @@ long RegistryStore::failure_status() const {
         case SQLITE_ROW:
         case SQLITE_DONE:
             return kErrorSuccess;
-        case SQLITE_FULL:
-            return kErrorDiskFull;
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return kErrorLockViolation;
-        case SQLITE_READONLY:
-            return kErrorCantWrite;
-        case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
-            return kErrorBadDb;
-        case SQLITE_NOMEM:
-            return kErrorOutOfMemory;
         default:
-            return kErrorRegistryIoFailed;
+            return status_of(last_step_);
     }
 }
+
+bool RegistryStore::scope_lost() { return in_scope_ && sqlite3_get_autocommit(db_); }
 
 bool RegistryStore::key_exists(KeyId key) {
     Use use(key_exists_);
@@ -273,6 +384,7 @@ std::optional<KeyId> RegistryStore::find_child(KeyId parent, std::string_view na
 }
 
 std::optional<KeyId> RegistryStore::add_child(KeyId parent, std::string_view name) {
+    if (scope_lost()) return std::nullopt;
     Use use(add_child_);
     if (!kept(use.bind(1, parent).bind(2, name).bind(3, fold_name(name)).step(), SQLITE_DONE))
         return std::nullopt;
@@ -322,6 +434,7 @@ RegistryStore::Lookup RegistryStore::value(KeyId key, std::string_view name, std
 
 bool RegistryStore::set_value(KeyId key, std::string_view name, std::uint32_t type,
                               std::string_view data) {
+    if (scope_lost()) return false;
     Use use(set_value_);
     use.bind(1, key)
         .bind(2, fold_name(name))
@@ -332,12 +445,16 @@ bool RegistryStore::set_value(KeyId key, std::string_view name, std::uint32_t ty
 }
 
 bool RegistryStore::delete_value(KeyId key, std::string_view name) {
+    if (scope_lost()) return false;
     Use use(delete_value_);
     return kept(use.bind(1, key).bind(2, fold_name(name)).step(), SQLITE_DONE) &&
            sqlite3_changes(db_) > 0;
 }
 
 bool RegistryStore::unit_begin() {
+    // Outside the lost scope's transaction the unit would be committed on
+    // its own.
+    if (scope_lost()) return false;
     unit_is_savepoint_ = !sqlite3_get_autocommit(db_);
     return run(unit_is_savepoint_ ? savepoint_ : begin_);
 }
@@ -359,16 +476,32 @@ void RegistryStore::unit_rollback() {
     }
 }
 
-void RegistryStore::scope_begin() {
-    if (in_scope_) return;
-    // When the lock cannot be had, each call still stands on its own.
-    in_scope_ = run(begin_);
+long RegistryStore::scope_begin(std::uint32_t wait_ms) {
+    assert(!in_scope_);
+    if (in_scope_) return kErrorSuccess;
+    // The lock is waited for here and only here: inside the scope it is held.
+    sqlite3_busy_timeout(db_, static_cast<int>(wait_ms));
+    Use use(begin_);
+    const int code = use.step();
+    sqlite3_busy_timeout(db_, static_cast<int>(lock_wait_ms(env_lookup(kLockWaitVariable))));
+    if ((code & 0xff) == SQLITE_BUSY) return kErrorTimeout;
+    if (code != SQLITE_DONE) return status_of(code);
+    in_scope_ = true;
+    scope_failure_ = kErrorSuccess;
+    return kErrorSuccess;
 }
 
-void RegistryStore::scope_end() {
-    if (!in_scope_) return;
+long RegistryStore::scope_end() {
+    if (!in_scope_) return kErrorSuccess;
+    const bool lost = scope_lost();
     in_scope_ = false;
-    if (!run(commit_)) run(rollback_);
+    if (lost) return scope_failure_ != kErrorSuccess ? scope_failure_ : kErrorRegistryIoFailed;
+    Use use(commit_);
+    const int code = use.step();
+    if (code == SQLITE_DONE) return kErrorSuccess;
+    // Some failures leave the transaction open: nothing of it may stay.
+    if (!sqlite3_get_autocommit(db_)) run(rollback_);
+    return status_of(code);
 }
 
 }  // namespace qh::platform::posix

@@ -24,11 +24,20 @@ static_assert(kRootCount == platform::kRootNames.size());
 // Letter case aside, names are equal when their ASCII-lower-cased bytes are.
 std::string fold_name(std::string_view name);
 
+// Marks registry.db as this tool's, so that another program's database found
+// in its place is refused rather than changed.
+inline constexpr std::int32_t kApplicationId = 0x5148564E;  // "QHVN"
+
 class RegistryStore {
   public:
-    // The process's store, opened on first use (creating and seeding the
-    // machine); nullptr when the database cannot be opened.
-    static RegistryStore* instance();
+    // The process's store, opened on first use: a fresh machine is created
+    // and seeded, one made before stores were marked is marked and used.
+    // nullptr when it cannot be opened (another program's database, a
+    // corrupt file, a folder that cannot be written); `status` then says
+    // why, and a later call tries again.
+    static RegistryStore* open(long& status);
+    // The store when it is open already; never opens it.
+    static RegistryStore* opened();
 
     RegistryStore(const RegistryStore&) = delete;
     RegistryStore& operator=(const RegistryStore&) = delete;
@@ -61,7 +70,7 @@ class RegistryStore {
     // Why the last statement that changes the store failed, as the system
     // reports the same faults of its own registry (a full disk, a lock not
     // had, a broken database, ...); 0 when it did not fail. A store that
-    // cannot be opened at all fails every call with kErrorRegistryIoFailed.
+    // cannot be opened at all fails every call with the status of open().
     long failure_status() const;
 
     // A unit of several statements: its own transaction outside an
@@ -70,21 +79,34 @@ class RegistryStore {
     bool unit_commit();
     void unit_rollback();
 
-    // The operation scope (an immediate transaction); not nested.
-    void scope_begin();
-    void scope_end();
+    // The operation scope (an immediate transaction); not nested. Begins
+    // waiting at most `wait_ms` for another run's transaction to end;
+    // kErrorSuccess, or the status of the failure.
+    long scope_begin(std::uint32_t wait_ms);
+    // Commits; kErrorSuccess, or the status of the failure after which
+    // nothing done inside the scope stays.
+    long scope_end();
 
   private:
     explicit RegistryStore(sqlite3* db) : db_(db) {}
     bool prepare_all();
-    bool ensure_schema();
+    // Creates a fresh machine or marks one of the previous version; 0 or the
+    // status of the refusal.
+    long ensure_schema();
     bool seed();
+    // Steps a statement that returns no rows; false when it failed.
     bool run(sqlite3_stmt* statement);
-    // Keeps `rc` for failure_status(); true when it is `wanted`.
+    // Keeps `rc` for failure_status(), and notes a scope that the failure
+    // took with it; true when it is `wanted`.
     bool kept(int rc, int wanted);
-
+    // Whether a failed statement inside the scope took the whole transaction
+    // with it; then every later write of the scope must fail too, since it
+    // would stand on its own.
+    bool scope_lost();
     sqlite3* db_ = nullptr;
     bool in_scope_ = false;
+    // Why the scope was lost, once it was.
+    long scope_failure_ = 0;
     bool unit_is_savepoint_ = false;
     int last_step_ = SQLITE_OK;
 

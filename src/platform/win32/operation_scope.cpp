@@ -2,6 +2,7 @@
 // that concurrent runs never interleave inside one read-modify-write.
 #include <windows.h>
 
+#include "platform/lock_wait.h"
 #include "platform/platform.h"
 
 namespace qh::platform {
@@ -10,8 +11,6 @@ namespace {
 // The same name in every session, so an installer running as a service and a
 // user at a console still exclude each other.
 constexpr const char* kMutexName = "Global\\Quillhaven.OperationScope";
-
-constexpr DWORD kWaitMilliseconds = 30000;
 
 HANDLE g_mutex = nullptr;
 bool g_held = false;
@@ -30,24 +29,35 @@ HANDLE open_shared_mutex() {
     return mutex;
 }
 
-}  // namespace
-
-void operation_begin() {
-    if (g_held) return;
-    if (!g_mutex) g_mutex = open_shared_mutex();
-    // Without the mutex the run goes on unguarded rather than not at all.
-    if (!g_mutex) return;
-    // Bounded, as the emulated machine's busy timeout: a process that holds
-    // the mutex for ever must not stop every later run.
-    const DWORD waited = WaitForSingleObject(g_mutex, kWaitMilliseconds);
-    // An abandoned mutex is ours now: the run that held it was killed.
-    g_held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+// The calling thread's last error, never success: the caller has failed.
+long last_failure() {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? static_cast<long>(error) : ERROR_GEN_FAILURE;
 }
 
-void operation_end() {
-    if (!g_held) return;
+}  // namespace
+
+long operation_begin() {
+    if (g_held) return kErrorSuccess;
+    // Without the mutex a run could lose another run's changes: it fails.
+    if (!g_mutex) g_mutex = open_shared_mutex();
+    if (!g_mutex) return last_failure();
+    const DWORD waited = WaitForSingleObject(g_mutex, lock_wait_ms(env_lookup(kLockWaitVariable)));
+    // An abandoned mutex is ours now: the run that held it was killed.
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        g_held = true;
+        return kErrorSuccess;
+    }
+    return waited == WAIT_TIMEOUT ? kErrorTimeout : last_failure();
+}
+
+long operation_end() {
+    if (!g_held) return kErrorSuccess;
+    // Every registry call was complete when it returned, so a release that
+    // fails takes nothing back: the operation's changes are kept.
     ReleaseMutex(g_mutex);
     g_held = false;
+    return kErrorSuccess;
 }
 
 }  // namespace qh::platform
