@@ -3,8 +3,12 @@
 //   probe family          writes "nt" or "9x" as this process sees it
 //   probe scope           enters and leaves the operation scope
 //   probe scope-abandon   enters the operation scope and ends inside it
+//   probe hold HELD RELEASE  holds the operation scope: creates the file HELD
+//                         once it holds it, lets go once RELEASE exists (or
+//                         after two minutes)
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -38,6 +42,19 @@ int main(int argc, char** argv) {
     }
     if (mode == "scope") {
         platform::operation_begin();
+        platform::operation_end();
+        return 0;
+    }
+    if (mode == "hold" && argc == 4) {
+        if (platform::operation_begin() != platform::kErrorSuccess) return 4;
+        const HANDLE held = CreateFileA(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (held == INVALID_HANDLE_VALUE) return 5;
+        CloseHandle(held);
+        for (int waited_ms = 0;
+             waited_ms < 120000 && GetFileAttributesA(argv[3]) == INVALID_FILE_ATTRIBUTES;
+             waited_ms += 10)
+            Sleep(10);
         platform::operation_end();
         return 0;
     }
