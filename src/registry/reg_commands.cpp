@@ -63,8 +63,13 @@ int reg_delete_key_path(std::string_view key_path, Failure* failure) {
     const int code = reg_delete_key_at(path->root, path->subkey, &status);
     if (code == 0) return 0;
     if (code == 1) {
+        if (path->subkey.find_first_not_of('\\') == std::string_view::npos)
+            return fail(failure, 1,
+                        std::string(key_path) + " names a whole root key, which is never deleted");
         return fail(failure, 1,
-                    std::string(key_path) + " names a whole root key, which is never deleted");
+                    reg_key_name(path->root, path->subkey) +
+                        " is a hive, or a key that holds a whole part of the registry, "
+                        "which is never deleted");
     }
     return fail(failure, code, reg_key_reason(path->root, path->subkey, status), status);
 }

@@ -20,7 +20,8 @@ int reg_set_path_value(std::string_view text, std::string_view key_path, ValueNa
 int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure = nullptr);
 // 1 root not recognised; 2 key not created.
 int reg_create_key_path(std::string_view key_path, Failure* failure = nullptr);
-// 1 root not recognised or the path names a whole root; 2 key not deleted.
+// 1 root not recognised or a protected key (a root, a hive, a top key, ...:
+// reg_protected.h), nothing touched; 2 key not deleted.
 int reg_delete_key_path(std::string_view key_path, Failure* failure = nullptr);
 
 }  // namespace qh

@@ -30,9 +30,11 @@ bool succeeded(long result, long* status) {
     return result == kOk;
 }
 
-// The root names are plain ASCII, so the locale plays no part here: a
-// double-byte character can never make a root name match.
-bool equals_ascii_nocase(std::string_view a, std::string_view b) {
+}  // namespace
+
+// The names are compared byte by byte, so the locale plays no part: a
+// double-byte character can never make two names match.
+bool reg_same_name(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const auto ca = static_cast<unsigned char>(a[i]);
@@ -46,14 +48,12 @@ bool equals_ascii_nocase(std::string_view a, std::string_view b) {
     return true;
 }
 
-}  // namespace
-
 std::optional<KeyPath> reg_parse_path(std::string_view path) {
     const auto slash = path.find('\\');
     if (slash == std::string_view::npos) return std::nullopt;
     const std::string_view root_name = path.substr(0, slash);
     for (std::size_t i = 0; i < platform::kRootNames.size(); ++i) {
-        if (equals_ascii_nocase(root_name, platform::kRootNames[i])) {
+        if (reg_same_name(root_name, platform::kRootNames[i])) {
             const Key root = platform::root_key(static_cast<platform::Root>(i));
             return KeyPath{root, path.substr(slash + 1)};
         }

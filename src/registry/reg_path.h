@@ -50,6 +50,10 @@ struct KeyPath {
     std::string_view subkey;
 };
 
+// Whether two key (or root) names are the same to the registry: ASCII
+// letters without regard to case, every other byte exactly.
+bool reg_same_name(std::string_view a, std::string_view b);
+
 // Splits "ROOT\subkey". The root name must equal one of the seven full
 // names, letter case aside; nothing when it does not, or when the text has
 // no backslash.

@@ -2,6 +2,8 @@
 // again, on every path.
 #include "registry/reg_value.h"
 
+#include "registry/reg_protected.h"
+
 namespace qh {
 
 namespace {
@@ -21,11 +23,6 @@ int set_value(Key key, ValueName name, std::uint32_t type, std::string_view byte
     const long result = platform::reg_set_value(key, name, type, bytes);
     if (status) *status = result;
     return result == kOk ? 0 : 1;
-}
-
-// A subkey made of backslashes alone names the root itself.
-bool names_no_key(std::string_view subkey) {
-    return subkey.find_first_not_of('\\') == std::string_view::npos;
 }
 
 }  // namespace
@@ -70,8 +67,7 @@ int reg_create_key_at(Key root, std::string_view subkey, long* status) {
 
 int reg_delete_key_at(Key root, std::string_view subkey, long* status) {
     if (status) *status = kOk;
-    // An empty subkey would ask for a whole hive to go.
-    if (!root || names_no_key(subkey)) return 1;
+    if (!root || reg_key_is_protected(root, subkey)) return 1;
     const long result = platform::reg_delete_tree(root, subkey);
     if (status) *status = result;
     return result == kOk ? 0 : 2;

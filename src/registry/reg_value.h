@@ -36,8 +36,9 @@ int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::
 int reg_delete_value_at(Key root, std::string_view subkey, ValueName name, long* status = nullptr);
 // 0 the key exists now; 1 no root; 2 not created.
 int reg_create_key_at(Key root, std::string_view subkey, long* status = nullptr);
-// 0 deleted with everything below; 1 no root, or a subkey that names the
-// root itself (empty, or backslashes alone); 2 not deleted.
+// Every deletion of a key goes through here. 0 deleted with everything
+// below; 1 no root, or a protected key (reg_protected.h), nothing touched;
+// 2 not deleted.
 int reg_delete_key_at(Key root, std::string_view subkey, long* status = nullptr);
 
 // On a key the caller opened; 0 or 1. `status` as above.

@@ -1,0 +1,134 @@
+// Key deletion refuses the roots, the hives and their top keys, and the class
+// and 32-bit registries, under each name that reaches them; what lies below
+// them stays deletable. Every deletion of a key goes through the same check,
+// so -regk and a registry file's marked key lines are both tried here.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/registry_helpers.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace platform = qh::platform;
+using platform::Root;
+
+// A child of each refused key, made by the test: refused means it is still
+// there afterwards, whatever the key held before.
+constexpr std::string_view kSentinel = "QhProtectSentinel";
+
+std::string root_name(Root root) {
+    return std::string(platform::kRootNames[static_cast<std::size_t>(root)]);
+}
+
+std::string below(std::string_view key, std::string_view name) {
+    return key.empty() ? std::string(name) : std::string(key) + "\\" + std::string(name);
+}
+
+struct Refused {
+    Root root;
+    std::string typed;  // the subkey as the command line gives it
+    std::string key;    // the same key written plainly, for the sentinel
+};
+
+void create_key(Root root, const std::string& subkey) {
+    qh::Key key;
+    ASSERT_EQ(platform::reg_create_key_ex(platform::root_key(root), subkey, key),
+              platform::kErrorSuccess)
+        << root_name(root) << "\\" << subkey;
+    platform::reg_close_key(key);
+}
+
+void plant_sentinel(const Refused& c) { create_key(c.root, below(c.key, kSentinel)); }
+
+// Whether the sentinel survived; removes it either way.
+bool sentinel_survived(const Refused& c) {
+    const bool there = qh_test::key_exists(c.root, below(c.key, kSentinel));
+    platform::reg_delete_tree(platform::root_key(c.root), below(c.key, kSentinel));
+    return there;
+}
+
+const std::vector<Refused> kRefused = {
+    {Root::users, ".DEFAULT", ".DEFAULT"},
+    {Root::users, ".default\\", ".DEFAULT"},
+    {Root::users, "S-1-5-21-0-0-0-1000", "S-1-5-21-0-0-0-1000"},
+    {Root::users, ".DEFAULT\\Software", ".DEFAULT\\Software"},
+    {Root::users, ".DEFAULT\\Environment", ".DEFAULT\\Environment"},
+    {Root::users, ".DEFAULT\\software\\CLASSES", ".DEFAULT\\Software\\Classes"},
+    {Root::local_machine, "SOFTWARE", "SOFTWARE"},
+    {Root::local_machine, "system", "SYSTEM"},
+    {Root::local_machine, "Software\\Classes", "Software\\Classes"},
+    {Root::local_machine, "SOFTWARE\\Classes\\\\", "SOFTWARE\\Classes"},
+    {Root::local_machine, "SOFTWARE\\\\Classes", "SOFTWARE\\Classes"},
+    {Root::local_machine, "SOFTWARE\\wow6432node", "SOFTWARE\\WOW6432Node"},
+    {Root::current_user, "Software", "Software"},
+    {Root::current_user, "Environment", "Environment"},
+    {Root::current_user, "\\Environment", "Environment"},
+    {Root::current_user, "SOFTWARE\\Classes", "Software\\Classes"},
+    {Root::current_config, "Software", "Software"},
+    {Root::current_user, "", ""},
+    {Root::local_machine, "\\\\", ""},
+    {Root::classes_root, "", ""},
+};
+
+struct Deletable {
+    Root root;
+    std::string key;
+};
+
+const std::vector<Deletable> kDeletable = {
+    {Root::current_user, "Software\\QhProtectFoo"},
+    {Root::current_user, "Software\\Classes\\QhProtectFoo"},
+    {Root::classes_root, ".qhprotect"},
+    {Root::local_machine, "SOFTWARE\\Classes\\QhProtectClass"},
+    {Root::local_machine, "SOFTWARE\\WOW6432Node\\QhProtectFoo"},
+    {Root::users, ".DEFAULT\\Software\\QhProtectFoo"},
+    {Root::current_config, "Software\\QhProtectFoo"},
+};
+
+TEST(ProtectedKeys, RegkRefusesHivesAndTopKeysButNotWhatLiesBelow) {
+    for (const Refused& c : kRefused) {
+        const std::string path = root_name(c.root) + "\\" + c.typed;
+        plant_sentinel(c);
+        const qh_test::CliRun run = qh_test::run_cli({"-regk", path, "-no-refresh"});
+        EXPECT_EQ(run.output, qh_test::kFailed) << path;
+        EXPECT_TRUE(run.errors.ends_with(" which is never deleted\n")) << run.errors;
+        EXPECT_TRUE(sentinel_survived(c)) << path;
+    }
+    for (const Deletable& c : kDeletable) {
+        const std::string path = root_name(c.root) + "\\" + c.key;
+        create_key(c.root, c.key);
+        EXPECT_EQ(qh_test::run_cli({"-regk", path, "-no-refresh"}).output, qh_test::kSucceeded)
+            << path;
+        EXPECT_FALSE(qh_test::key_exists(c.root, c.key)) << path;
+    }
+}
+
+TEST(ProtectedKeys, MarkedKeyLinesOfARegistryFileAreRefusedAlike) {
+    const std::vector<Refused> refused = {
+        {Root::users, ".DEFAULT", ".DEFAULT"},
+        {Root::current_user, "Environment", "Environment"},
+        {Root::local_machine, "SOFTWARE\\Classes", "SOFTWARE\\Classes"},
+        {Root::users, ".DEFAULT\\Software", ".DEFAULT\\Software"},
+    };
+    std::string lines = "REGEDIT4\n\n";
+    for (const Refused& c : refused) {
+        plant_sentinel(c);
+        lines += "[" + root_name(c.root) + "\\" + c.typed + "]--uninstall\n";
+    }
+    const std::string deletable = "Software\\QhProtectFile";
+    create_key(Root::current_user, deletable);
+    lines += "[HKEY_CURRENT_USER\\" + deletable + "]--uninstall\n";
+    const std::string file = qh_test::scratch_dir("protected") + "\\marked.reg";
+    ASSERT_TRUE(qh_test::write_file(file, lines));
+
+    qh_test::run_cli({"-regf", file, "-no-refresh"});
+    for (const Refused& c : refused)
+        EXPECT_TRUE(sentinel_survived(c)) << root_name(c.root) << "\\" << c.typed;
+    EXPECT_FALSE(qh_test::key_exists(Root::current_user, deletable));
+}
+
+}  // namespace
