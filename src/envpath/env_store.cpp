@@ -25,6 +25,19 @@ StoreKey store_key(Scope scope) {
     return {platform::root_key(platform::Root::current_user), "Environment"};
 }
 
+// A write or delete of one variable: a success is an environment change;
+// code 1 failed at the key, 2 at the value.
+int store_outcome(RunContext& run, const StoreKey& key, std::string_view name, int result,
+                  long status, Failure* failure) {
+    if (result == 0) {
+        run.env_changed = true;
+        return 0;
+    }
+    const std::string reason = result == 1 ? reg_key_reason(key.root, key.subkey, status)
+                                           : reg_value_reason(key.root, key.subkey, name, status);
+    return fail(failure, result, reason, status);
+}
+
 int edit_env_list(RunContext& run, std::string_view name, Scope scope, const ListEdit& edit,
                   Failure* failure) {
     const StoreKey key = store_key(scope);
@@ -43,26 +56,14 @@ int env_write(RunContext& run, std::string_view value, std::string_view name, Sc
     const StoreKey key = store_key(scope);
     long status;
     const int result = reg_write_sz_at(value, key.root, key.subkey, name, &status);
-    if (result == 0) {
-        run.env_changed = true;
-        return 0;
-    }
-    const std::string reason = result == 1 ? reg_key_reason(key.root, key.subkey, status)
-                                           : reg_value_reason(key.root, key.subkey, name, status);
-    return fail(failure, result, reason, status);
+    return store_outcome(run, key, name, result, status, failure);
 }
 
 int env_delete(RunContext& run, std::string_view name, Scope scope, Failure* failure) {
     const StoreKey key = store_key(scope);
     long status;
     const int result = reg_delete_value_at(key.root, key.subkey, name, &status);
-    if (result == 0) {
-        run.env_changed = true;
-        return 0;
-    }
-    const std::string reason = result == 1 ? reg_key_reason(key.root, key.subkey, status)
-                                           : reg_value_reason(key.root, key.subkey, name, status);
-    return fail(failure, result, reason, status);
+    return store_outcome(run, key, name, result, status, failure);
 }
 
 int env_add_path(RunContext& run, std::string_view dirs, std::string_view name, Scope scope,

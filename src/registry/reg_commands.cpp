@@ -16,6 +16,12 @@ std::string step_reason(int code, const KeyPath& path, ValueName name, long stat
                      : reg_value_reason(path.root, path.subkey, name, status);
 }
 
+// A primitive's code passed on, with the reason of the step that failed.
+int step_outcome(int code, const KeyPath& path, ValueName name, long status, Failure* failure) {
+    if (code == 0) return 0;
+    return fail(failure, code, step_reason(code, path, name, status), status);
+}
+
 }  // namespace
 
 int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name,
@@ -24,8 +30,7 @@ int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name
     if (!path) return fail(failure, 10, reg_path_reason(key_path));
     long status;
     const int code = reg_read_value_at(out, path->root, path->subkey, name, &status);
-    if (code == 0) return 0;
-    return fail(failure, code, step_reason(code, *path, name, status), status);
+    return step_outcome(code, *path, name, status, failure);
 }
 
 int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name,
@@ -34,8 +39,7 @@ int reg_set_path_value(std::string_view text, std::string_view key_path, ValueNa
     if (!path) return fail(failure, 10, reg_path_reason(key_path));
     long status;
     const int code = reg_write_sz_at(text, path->root, path->subkey, name, &status);
-    if (code == 0) return 0;
-    return fail(failure, code, step_reason(code, *path, name, status), status);
+    return step_outcome(code, *path, name, status, failure);
 }
 
 int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure) {
@@ -43,8 +47,7 @@ int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* fa
     if (!path) return fail(failure, 1, reg_path_reason(key_path));
     long status;
     const int code = reg_delete_value_at(path->root, path->subkey, name, &status);
-    if (code == 0) return 0;
-    return fail(failure, code, step_reason(code, *path, name, status), status);
+    return step_outcome(code, *path, name, status, failure);
 }
 
 int reg_create_key_path(std::string_view key_path, Failure* failure) {
