@@ -135,8 +135,12 @@ std::optional<std::string> main_tree(const MiktexRegistry& registry, const Mikte
         }
     }
     std::vector<std::string> markers;
-    for (const std::string_view program : pass.tex_programs)
-        markers.push_back("\\" + std::string(program));
+    for (const std::string_view program : pass.tex_programs) {
+        // Built by append: GCC 12 at -O3 warns falsely (-Wrestrict) on "\\" + string.
+        std::string marker(1, '\\');
+        marker.append(program);
+        markers.push_back(std::move(marker));
+    }
     const std::vector<std::string_view> marker_views(markers.begin(), markers.end());
     return findtexmf.tree_root("tex.exe", marker_views);
 }
