@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qh::platform {
 
@@ -200,6 +201,10 @@ std::optional<std::string> current_directory();
 // matches the path (wildcards * and ? allowed in the last component), or
 // nothing when none matches. A path ending in a separator matches nothing.
 std::optional<std::uint32_t> find_first_attributes(std::string_view path);
+// FindFirstFileA + FindNextFileA + FindClose: the names of every entry that
+// matches the path (wildcards as above), "." and ".." left out, in the order
+// the search gives them; none when nothing matches.
+std::vector<std::string> find_names(std::string_view path);
 // fopen of a Windows path; mode as for fopen ("rb", "rt", "wt", "at+", ...).
 // For reading only a regular file opens: a directory, a device or a pipe
 // gives nothing, without waiting on it.
