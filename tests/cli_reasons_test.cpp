@@ -242,7 +242,12 @@ TEST_F(Reasons, DetectionsThatFindNothing) {
         "HKEY_CURRENT_USER\\SOFTWARE\\AdoptOpenJDK\\JRE, "
         "HKEY_CURRENT_USER\\SOFTWARE\\AdoptOpenJDK\\JDK, "
         "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\JRE, HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\JDK, "
-        "HKEY_CURRENT_USER\\SOFTWARE\\Azul Systems\\Zulu)";
+        "HKEY_CURRENT_USER\\SOFTWARE\\Azul Systems\\Zulu, " +
+        both_views({"Semeru\\JRE", "Semeru\\JDK"}) +
+        ", HKEY_CURRENT_USER\\SOFTWARE\\Semeru\\JRE, HKEY_CURRENT_USER\\SOFTWARE\\Semeru\\JDK, "
+        "C:\\Program Files\\Amazon Corretto\\jdk*, C:\\Program Files\\Eclipse Adoptium\\*, "
+        "C:\\Program Files\\Zulu\\*, C:\\Program Files\\BellSoft\\*, "
+        "C:\\Program Files\\Microsoft\\jdk-*)";
     const Detection detections[] = {
         {{"-javaw"}, "", kNoJava},
         {{"+javaw", "QH_REASONS_JAVA"}, "", kNoJava},
@@ -253,7 +258,9 @@ TEST_F(Reasons, DetectionsThatFindNothing) {
          "Ghostscript, HKEY_LOCAL_MACHINE\\SOFTWARE\\GNU Ghostscript (32-bit view), "
          "HKEY_LOCAL_MACHINE\\SOFTWARE\\GPL Ghostscript (32-bit view), "
          "HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript (32-bit view), " +
-             both_views({"Artifex Ghostscript"}) + ")"},
+             both_views({"Artifex Ghostscript"}) +
+             ", C:\\Program Files\\gs\\gs<version>\\bin, C:\\Program Files "
+             "(x86)\\gs\\gs<version>\\bin)"},
         {{"-WinEdt"},
          "",
          "no WinEdt found (looked in HKEY_CURRENT_USER\\Software\\WinEdt, " +
