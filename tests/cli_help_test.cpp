@@ -25,9 +25,9 @@ std::vector<std::string> lines_of(int (*print)(const qh::Output&, int), int code
 int examples(const qh::Output& out, int) { return qh::show_examples(out); }
 int syntax_error(const qh::Output& out, int) { return qh::report_syntax_error(out); }
 
-TEST(HelpTexts, BannerThenThirtyNineHelpLines) {
+TEST(HelpTexts, BannerThenFortyHelpLines) {
     const auto lines = lines_of(qh::show_help, 0);
-    ASSERT_EQ(lines.size(), 3u + 39u);
+    ASSERT_EQ(lines.size(), 3u + 40u);
     EXPECT_EQ(lines[0], "Quillhaven v 1.0 (8 April 2005), developed by Velmorin");
     EXPECT_EQ(lines[1], "Welcome to report bugs and comments via https://quillhaven.example.org/");
     EXPECT_EQ(lines[2], "Usage:\tQuillhaven [options]");
@@ -40,12 +40,14 @@ TEST(HelpTexts, BannerThenThirtyNineHelpLines) {
     EXPECT_EQ(lines[3 + 18], "\t=env  ENV value\tset the environment variable \"%ENV%=value\"");
     EXPECT_EQ(lines[3 + 30], "\t-regr key value\t\tread a value under the given key");
     EXPECT_EQ(lines[3 + 38], "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%");
+    EXPECT_EQ(lines[3 + 39],
+              "\t-texlive\tdetect TeX Live's bin folder (+texlive: add it into PATH)");
     EXPECT_EQ(lines_of(qh::show_help, 7).size(), lines.size());
 }
 
-TEST(HelpTexts, BannerThenTwentySixExampleLines) {
+TEST(HelpTexts, BannerThenTwentyEightExampleLines) {
     const auto lines = lines_of(examples, 0);
-    ASSERT_EQ(lines.size(), 3u + 26u);
+    ASSERT_EQ(lines.size(), 3u + 28u);
     EXPECT_EQ(lines[3], "Some Examples:");
     EXPECT_EQ(lines[3 + 3],
               "Quillhaven -fail-exit +path C:\\tovrane\\bin & if errorlevel 2 echo Failed to add "
@@ -60,6 +62,7 @@ TEST(HelpTexts, BannerThenTwentySixExampleLines) {
     EXPECT_EQ(lines[3 + 18],
               "Quillhaven -regr \"HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript\\8.50\" GS_DLL");
     EXPECT_EQ(lines[3 + 25], "Quillhaven +javaw javacommand");
+    EXPECT_EQ(lines[3 + 27], "Quillhaven -user -end +texlive");
 }
 
 TEST(HelpTexts, SyntaxErrorIsMessageBannerAndHelp) {

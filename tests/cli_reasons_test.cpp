@@ -248,6 +248,12 @@ TEST_F(Reasons, DetectionsThatFindNothing) {
         "C:\\Program Files\\Amazon Corretto\\jdk*, C:\\Program Files\\Eclipse Adoptium\\*, "
         "C:\\Program Files\\Zulu\\*, C:\\Program Files\\BellSoft\\*, "
         "C:\\Program Files\\Microsoft\\jdk-*)";
+    const std::string kUninstall =
+        "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TeXLive<year>";
+    const std::string kNoTexLive = "no TeX Live found (looked in HKEY_LOCAL_MACHINE" + kUninstall +
+                                   ", HKEY_LOCAL_MACHINE" + kUninstall +
+                                   " (32-bit view), HKEY_CURRENT_USER" + kUninstall +
+                                   ", tex.exe along Path, C:\\texlive\\<year>)";
     const Detection detections[] = {
         {{"-javaw"}, "", kNoJava},
         {{"+javaw", "QH_REASONS_JAVA"}, "", kNoJava},
@@ -261,6 +267,8 @@ TEST_F(Reasons, DetectionsThatFindNothing) {
              both_views({"Artifex Ghostscript"}) +
              ", C:\\Program Files\\gs\\gs<version>\\bin, C:\\Program Files "
              "(x86)\\gs\\gs<version>\\bin)"},
+        {{"-texlive"}, "", kNoTexLive},
+        {{"+texlive"}, kFail, kNoTexLive},
         {{"-WinEdt"},
          "",
          "no WinEdt found (looked in HKEY_CURRENT_USER\\Software\\WinEdt, " +

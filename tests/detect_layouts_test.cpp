@@ -11,7 +11,9 @@
 
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
+#include "detect/texlive.h"
 #include "detect_fixture.h"
+#include "quillhaven_version.h"
 
 namespace {
 
@@ -476,6 +478,176 @@ TEST(GhostscriptLayouts, SixtyFourBitProgramOnThePathCountsAsFound) {
         EXPECT_EQ(qh_test::read_text(Root::local_machine, qh_test::kSystemEnvironment, "Path"),
                   on_path ? old_path : bin + ";" + old_path);
     }
+}
+
+// --------------------------------------------------------------- TeX Live
+
+const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::vector<std::string> kTexLiveTops = {
+    kUninstall + "TeXLive",     kUninstall + "TeXLive2021", kUninstall + "TeXLive2022",
+    kUninstall + "TeXLive2023", kUninstall + "TeXLive2024", kUninstall + "TeXLive2025",
+};
+
+// The uninstall entry that TeX Live's installer writes for the tree in
+// `e.text`: its key name in `e.subkey`.
+Entry tl(Entry e) {
+    e.subkey = kUninstall + e.subkey;
+    e.name = "UninstallString";
+    e.text = "\"" + e.text + "\\tlpkg\\installer\\uninst.bat\"";
+    return e;
+}
+
+struct TexLiveRow {
+    const char* label;
+    std::vector<Entry> entries;      // "{T}" stands for a fresh folder on drive C:
+    std::vector<std::string> files;  // made, each with "{T}" too
+    std::string path;                // the process's Path, when given
+    std::string report;              // empty: nothing found
+};
+
+TEST(TexLiveLayouts, EntriesThenPathThenTheDefaultFolder) {
+    const std::string w = "\\bin\\windows";
+    const std::string w32 = "\\bin\\win32";
+    const std::string tex = "\\tex.exe";
+    const std::string release = "\\release-texlive.txt";
+    const TexLiveRow rows[] = {
+        {"nothing installed", {}, {}, "", ""},
+        {"machine entry, 2023 and later in bin\\windows",
+         {tl(hklm("TeXLive2025", "", "{T}\\2025"))},
+         {"{T}\\2025" + w + tex},
+         "",
+         "{T}\\2025" + w},
+        {"32-bit view entry, 2022 and earlier in bin\\win32",
+         {tl(hklm32("TeXLive2022", "", "{T}\\2022"))},
+         {"{T}\\2022" + w32 + tex},
+         "",
+         "{T}\\2022" + w32},
+        {"user install",
+         {tl(hkcu("TeXLive2024", "", "{T}\\2024"))},
+         {"{T}\\2024" + w + tex},
+         "",
+         "{T}\\2024" + w},
+        {"TeX Live 2008: the entry without a year, written without quotes",
+         {hklm(kUninstall + "TeXLive", "UninstallString",
+               "{T}\\2008\\tlpkg\\installer\\uninst.bat")},
+         {"{T}\\2008" + w32 + tex},
+         "",
+         "{T}\\2008" + w32},
+        {"the other layout than the year's, when that is where tex.exe is",
+         {tl(hklm("TeXLive2023", "", "{T}\\2023"))},
+         {"{T}\\2023" + w32 + tex},
+         "",
+         "{T}\\2023" + w32},
+        {"several years: the newest across machine, 32-bit view and user",
+         {tl(hklm("TeXLive2022", "", "{T}\\2022")), tl(hklm32("TeXLive2023", "", "{T}\\2023")),
+          tl(hkcu("TeXLive2025", "", "{T}\\2025")), tl(hklm("TeXLive2021", "", "{T}\\2021"))},
+         {"{T}\\2022" + w32 + tex, "{T}\\2023" + w + tex, "{T}\\2025" + w + tex,
+          "{T}\\2021" + w32 + tex},
+         "",
+         "{T}\\2025" + w},
+        {"a leftover entry whose tree is gone does not win over an older install",
+         {tl(hklm("TeXLive2025", "", "{T}\\gone")), tl(hkcu("TeXLive2024", "", "{T}\\2024"))},
+         {"{T}\\2024" + w + tex},
+         "",
+         "{T}\\2024" + w},
+        {"a leftover entry does not win over the default folder either",
+         {tl(hklm("TeXLive2025", "", "{T}\\gone"))},
+         {"C:\\texlive\\2023" + w + tex},
+         "",
+         "C:\\texlive\\2023" + w},
+        {"Path: tex.exe in a TeX Live tree",
+         {},
+         {"{T}\\2024" + w + tex, "{T}\\2024" + release},
+         "{T}\\2024" + w,
+         "{T}\\2024" + w},
+        {"Path: MiKTeX's tex.exe before it is passed over; quotes and a trailing \\ dropped",
+         {},
+         {"{T}\\miktex\\bin\\x64" + tex, "{T}\\2021" + w32 + tex, "{T}\\2021" + release},
+         "{T}\\miktex\\bin\\x64;;\"{T}\\2021" + w32 + "\\\"",
+         "{T}\\2021" + w32},
+        {"Path: bin\\windows without release-texlive.txt is not TeX Live",
+         {},
+         {"{T}\\2024" + w + tex},
+         "{T}\\2024" + w,
+         ""},
+        {"default folder: the newest year",
+         {},
+         {"C:\\texlive\\2023" + w + tex, "C:\\texlive\\2024" + w + tex,
+          "C:\\texlive\\texmf-local" + w + tex},
+         "",
+         "C:\\texlive\\2024" + w},
+        {"default folder: an unfinished newer year is passed over",
+         {},
+         {"C:\\texlive\\2025" + release, "C:\\texlive\\2022" + w32 + tex},
+         "",
+         "C:\\texlive\\2022" + w32},
+        {"the entries before Path, Path before the default folder",
+         {tl(hklm32("TeXLive2021", "", "{T}\\2021"))},
+         {"{T}\\2021" + w32 + tex, "{T}\\2024" + w + tex, "{T}\\2024" + release,
+          "C:\\texlive\\2025" + w + tex},
+         "{T}\\2024" + w,
+         "{T}\\2021" + w32},
+        {"Path before the default folder",
+         {},
+         {"{T}\\2023" + w + tex, "{T}\\2023" + release, "C:\\texlive\\2025" + w + tex},
+         "{T}\\2023" + w,
+         "{T}\\2023" + w},
+    };
+    const std::string user_path = "C:\\Windows";
+    int index = 0;
+    for (const TexLiveRow& row : rows) {
+        SCOPED_TRACE(row.label);
+        FakeInstallations machine(kTexLiveTops);
+        FakeFiles folders({"C:\\texlive"});
+        if (machine.machine_has_its_own() || folders.machine_has_its_own())
+            GTEST_SKIP() << "the machine has its own TeX Live";
+        const std::string tree = qh_test::scratch_dir("detect_texlive_" + std::to_string(index++));
+        for (const Entry& e : row.entries) FakeInstallations::add(e, tree);
+        for (const std::string& file : row.files) folders.add(expand(file, tree));
+        const EnvRestorer process_path("PATH");
+        // A Path without TeX Live when the row gives none.
+        process_path.set(row.path.empty() ? tree : expand(row.path, tree));
+        const std::string report = expand(row.report, tree);
+
+        std::string bin = "untouched";
+        EXPECT_EQ(qh::texlive_detect(bin), report.empty() ? 1 : 0);
+        EXPECT_EQ(bin, report);
+        const qh_test::CliRun shown = run_cli({"-texlive", "+path", "C:\\never"});
+        EXPECT_EQ(shown.exit_code, 0);
+        EXPECT_EQ(shown.output, report);
+
+        // +texlive as +path: in the scope and at the position chosen, and on.
+        qh_test::ValueRestorer user(Root::current_user, std::string(qh_test::kUserEnvironment),
+                                    "Path");
+        ASSERT_EQ(qh::reg_write_sz_at(user_path, qh::platform::root_key(Root::current_user),
+                                      qh_test::kUserEnvironment, "Path"),
+                  0);
+        const qh_test::CliRun added = run_cli({"-user", "-end", "+texlive", "-version"});
+        EXPECT_EQ(added.exit_code, 0);
+        const std::string result(report.empty() ? qh_test::kFailed : qh_test::kSucceeded);
+        EXPECT_EQ(added.output, result + "Quillhaven " + std::string(QH_RELEASE_VERSION) + "\n");
+        EXPECT_EQ(qh_test::read_text(Root::current_user, qh_test::kUserEnvironment, "Path"),
+                  report.empty() ? user_path : user_path + ";" + report);
+    }
+
+    FakeInstallations machine(kTexLiveTops);
+    const FakeFiles folders({"C:\\texlive"});
+    if (machine.machine_has_its_own() || folders.machine_has_its_own())
+        GTEST_SKIP() << "the machine has its own TeX Live";
+    const EnvRestorer process_path("PATH");
+    process_path.set(qh_test::scratch_dir("detect_texlive_places"));
+    qh::Failure failure;
+    std::string bin;
+    EXPECT_EQ(qh::texlive_detect(bin, &failure), 1);
+    const std::string entries =
+        "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TeXLive<year>";
+    EXPECT_EQ(places_of(failure, "TeX Live"), (std::vector<std::string>{
+                                                  "HKEY_LOCAL_MACHINE" + entries,
+                                                  "HKEY_LOCAL_MACHINE" + entries + " (32-bit view)",
+                                                  "HKEY_CURRENT_USER" + entries,
+                                                  "tex.exe along Path",
+                                                  "C:\\texlive\\<year>",
+                                              }));
 }
 
 // ----------------------------------------------------------------- WinEdt

@@ -27,7 +27,7 @@ constexpr std::string_view kBanner =
 // release.
 constexpr std::string_view kVersionLine = QH_PROGRAM " " QH_RELEASE_VERSION "\n";
 
-constexpr std::array<std::string_view, 39> kHelpLines{
+constexpr std::array<std::string_view, 40> kHelpLines{
     {"Common Options/Switches:\n",
      "\t-help\t\tDisplay this help screen\n",
      "\t-examples\tDisplay some examples\n",
@@ -66,9 +66,10 @@ constexpr std::array<std::string_view, 39> kHelpLines{
      "\t-gswin32c\tdetect the latest version of Ghostscript\n",
      "\t+gswin32c\tadd Ghostscript into PATH\n",
      "\t-javaw\t\tdetect the latest version of Java2RE\n",
-     "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%\n"}};
+     "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%\n",
+     "\t-texlive\tdetect TeX Live's bin folder (+texlive: add it into PATH)\n"}};
 
-constexpr std::array<std::string_view, 26> kExampleLines{
+constexpr std::array<std::string_view, 28> kExampleLines{
     {"Some Examples:\n",
      "Quillhaven +path C:\\tovrane\\bin\n",
      "Quillhaven -no-refresh -path .\\tovrane\\..\\bin;..\\bin\n",
@@ -94,7 +95,9 @@ constexpr std::array<std::string_view, 26> kExampleLines{
      "Quillhaven -gswin32c\n",
      "Quillhaven +gswin32c\n",
      "Quillhaven -javaw\n",
-     "Quillhaven +javaw javacommand\n"}};
+     "Quillhaven +javaw javacommand\n",
+     "Quillhaven -texlive\n",
+     "Quillhaven -user -end +texlive\n"}};
 
 void write_lines(const Output& out, const auto& lines) {
     for (const std::string_view line : lines) out(line);

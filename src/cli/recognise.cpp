@@ -173,6 +173,10 @@ Command recognise(std::string_view option, Rest rest) {
             if (at(lower, 2) == 'y') return make(Action::scope_system);
             if (at(lower, 2) == 't') return make(Action::position_start);
             return kSyntaxError;
+        case 't':
+            if (at(lower, 2) == 'e')
+                return make(sign == '+' ? Action::texlive_add_to_path : Action::texlive_detect);
+            return kSyntaxError;
         case 'u':
             return make(Action::scope_user);
         case 'v':

@@ -11,6 +11,7 @@
 #include "common/run_context.h"
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
+#include "detect/texlive.h"
 #include "envpath/env_store.h"
 #include "envpath/regp.h"
 #include "regfile/regfile.h"
@@ -297,6 +298,11 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
             return print_found(run, typed, detect_winedt);
         case Action::miktex_detect:
             return report_miktex(run, typed);
+        case Action::texlive_detect:
+            return print_found(run, typed, texlive_detect);
+        case Action::texlive_add_to_path:
+            return in_environment(
+                run, typed, [&] { return texlive_add_to_path(context, s.scope, s.position, why); });
         // These two always work on the system scope.
         case Action::java_set_command:
             return silently(run, typed, [&] { return java_set_command(context, c.name, why); });
