@@ -15,7 +15,7 @@ using qh::Action;
 struct Expected {
     Action action;
     std::size_t operands = 0;
-    std::string key = {};
+    std::string key = {};  // KEY, or FILE for +regf and -regf
     std::string name = {};
     std::optional<std::string> value_name = std::nullopt;
     std::string text = {};
@@ -42,7 +42,10 @@ TEST_P(Recognition, PicksOperationAndOperands) {
     const Expected& want = c.expected;
     EXPECT_EQ(got.action, want.action);
     EXPECT_EQ(got.operand_count, want.operands);
-    EXPECT_EQ(got.key, want.key);
+    const bool takes_file =
+        want.action == Action::regfile_apply || want.action == Action::regfile_remove;
+    EXPECT_EQ(takes_file ? got.file : got.key, want.key);
+    EXPECT_EQ(takes_file ? got.key : got.file, "");
     EXPECT_EQ(got.name, want.name);
     EXPECT_EQ(got.value_name.value_or("<absent>"), want.value_name.value_or("<absent>"));
     EXPECT_EQ(got.text, want.text);

@@ -222,8 +222,8 @@ TEST_F(DispatchRegistry, ValueTextsArePrintedUnchanged) {
     {
         const qh::OwnedKey key = qh::reg_create_path(key_);
         ASSERT_TRUE(key);
-        ASSERT_EQ(qh::reg_write_dword(16, key.get(), "number"), 0);
-        ASSERT_EQ(qh::reg_write_multi_sz(std::string("a\0b\0\0", 5), key.get(), "list"), 0);
+        ASSERT_TRUE(qh::reg_write_dword(16, key.get(), "number").ok());
+        ASSERT_TRUE(qh::reg_write_multi_sz(std::string("a\0b\0\0", 5), key.get(), "list").ok());
     }
     EXPECT_EQ(run_cli({"-x", "-read-reg", key_, "number"}).output, "0x10");
     EXPECT_EQ(run_cli({"-x", "-read-reg", key_, "list"}).output, "a\\0b");

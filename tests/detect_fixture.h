@@ -35,11 +35,11 @@ class ScratchKey {
     bool existed_before() const { return existed_; }
     // A REG_SZ value under `relative` below this key; the key path is created.
     void set(std::string_view relative, qh::ValueName name, std::string_view text) const {
-        ASSERT_EQ(qh::reg_write_sz_at(text, qh::platform::root_key(root_), path(relative), name),
-                  0);
+        ASSERT_TRUE(
+            qh::reg_write_sz_at(text, qh::platform::root_key(root_), path(relative), name).ok());
     }
     void create(std::string_view relative) const {
-        ASSERT_EQ(qh::reg_create_key_at(qh::platform::root_key(root_), path(relative)), 0);
+        ASSERT_TRUE(qh::reg_create_key_at(qh::platform::root_key(root_), path(relative)).ok());
     }
     std::string path(std::string_view relative) const {
         return relative.empty() ? subkey_ : subkey_ + "\\" + std::string(relative);

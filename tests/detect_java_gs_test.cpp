@@ -92,9 +92,9 @@ TEST(JavaCommand, WritesNothingWithoutJava) {
     ValueRestorer system(Root::local_machine, std::string(kSystemEnvironment), "javacommand");
     java.create("Java Runtime Environment");  // the key without any version
 
-    qh::RunContext context;
-    EXPECT_EQ(qh::java_set_command(context, "javacommand"), 1);
-    EXPECT_FALSE(context.env_changed);
+    qh::EnvChanges changes;
+    EXPECT_EQ(qh::java_set_command(changes, "javacommand"), 1);
+    EXPECT_FALSE(changes.env_changed);
     EXPECT_EQ(data_of(read_value(Root::local_machine, kSystemEnvironment, "javacommand")),
               data_of(system.saved()));
 }
@@ -236,10 +236,9 @@ TEST(GhostscriptOnPath, ChangesNothingWhenTheProgramIsFoundOrGhostscriptIsMissin
             process_path.set(bin + ";" + process_path.saved().value_or(""));
         }
 
-        qh::RunContext context;
-        EXPECT_EQ(qh::gs_add_to_path(context, qh::Scope::system, qh::Position::start),
-                  where == Where::not_installed ? 2 : 0);
-        EXPECT_FALSE(context.env_changed);
+        qh::EnvChanges changes;
+        EXPECT_EQ(qh::gs_add_to_path(changes), where == Where::not_installed ? 2 : 0);
+        EXPECT_FALSE(changes.env_changed);
         EXPECT_EQ(data_of(read_value(Root::local_machine, kSystemEnvironment, "Path")),
                   data_of(system.saved()));
     }

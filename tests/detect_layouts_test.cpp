@@ -66,8 +66,8 @@ class FakeInstallations {
         if (e.view == View::wow32) {
             ASSERT_TRUE(qh_test::write_32bit_view(e.subkey, e.name, text)) << e.subkey;
         } else {
-            ASSERT_EQ(qh::reg_write_sz_at(text, qh::platform::root_key(e.root), e.subkey, e.name),
-                      0);
+            ASSERT_TRUE(
+                qh::reg_write_sz_at(text, qh::platform::root_key(e.root), e.subkey, e.name).ok());
         }
     }
 
@@ -473,8 +473,8 @@ TEST(GhostscriptLayouts, SixtyFourBitProgramOnThePathCountsAsFound) {
         EnvRestorer process_path("PATH");
         if (on_path) process_path.set(bin + ";" + process_path.saved().value_or(""));
 
-        qh::RunContext context;
-        EXPECT_EQ(qh::gs_add_to_path(context, qh::Scope::system, qh::Position::start), 0);
+        qh::EnvChanges changes;
+        EXPECT_EQ(qh::gs_add_to_path(changes), 0);
         EXPECT_EQ(qh_test::read_text(Root::local_machine, qh_test::kSystemEnvironment, "Path"),
                   on_path ? old_path : bin + ";" + old_path);
     }
@@ -619,9 +619,9 @@ TEST(TexLiveLayouts, EntriesThenPathThenTheDefaultFolder) {
         // +texlive as +path: in the scope and at the position chosen, and on.
         qh_test::ValueRestorer user(Root::current_user, std::string(qh_test::kUserEnvironment),
                                     "Path");
-        ASSERT_EQ(qh::reg_write_sz_at(user_path, qh::platform::root_key(Root::current_user),
-                                      qh_test::kUserEnvironment, "Path"),
-                  0);
+        ASSERT_TRUE(qh::reg_write_sz_at(user_path, qh::platform::root_key(Root::current_user),
+                                        qh_test::kUserEnvironment, "Path")
+                        .ok());
         const qh_test::CliRun added = run_cli({"-user", "-end", "+texlive", "-version"});
         EXPECT_EQ(added.exit_code, 0);
         const std::string result(report.empty() ? qh_test::kFailed : qh_test::kSucceeded);

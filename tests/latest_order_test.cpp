@@ -6,6 +6,7 @@
 
 #include "detect_fixture.h"
 #include "registry/reg_latest.h"
+#include "support/registry_helpers.h"
 
 namespace {
 
@@ -188,6 +189,82 @@ TEST(RegReadLatest, OrderBelowAndFilterAreOptionsOfTheOneLookup) {
         EXPECT_EQ(qh::reg_read_latest(value, latest, kKeyPath, "Ver", nullptr, c.lookup), c.code);
         EXPECT_EQ(latest, c.latest_after);
         EXPECT_EQ(qh::reg_value_text(value), c.value_after);
+    }
+}
+
+TEST(RegReadLatest, EachFailureSaysWhyWithTheSystemsStatus) {
+    namespace p = qh::platform;
+    const std::string key_path = kKeyPath;
+    struct Case {
+        const char* label;
+        std::string path;
+        std::vector<std::string> subkeys;  // each holds "Ver" = its name
+        std::string below;
+        int code;
+        std::string reason;
+        long status;
+    };
+    const Case cases[] = {
+        {"no root",
+         "HKLM\\SOFTWARE",
+         {},
+         "",
+         qh::kLatestKeyNotReadable,
+         "HKLM is not a registry root; name one in full, such as HKEY_LOCAL_MACHINE",
+         0},
+        {"key missing",
+         key_path + "\\absent",
+         {"x"},
+         "",
+         qh::kLatestKeyNotReadable,
+         key_path + "\\absent: the key does not exist",
+         p::kErrorFileNotFound},
+        {"no subkey",
+         key_path,
+         {},
+         "",
+         qh::kLatestNoSubkey,
+         key_path + ": the key has no subkey",
+         0},
+        {"latest without the subkey below",
+         key_path,
+         {"1.0\\MSI", "2.0"},
+         "MSI",
+         qh::kLatestSubkeyNotOpened,
+         key_path + "\\2.0\\MSI: the key does not exist",
+         p::kErrorFileNotFound},
+        {"latest without the value",
+         key_path,
+         {"1.0", "2.0\\other"},
+         "",
+         qh::kLatestValueNotRead,
+         key_path + "\\2.0: the value Ver does not exist",
+         p::kErrorFileNotFound},
+        {"value too large",
+         key_path,
+         {"big"},
+         "",
+         qh::kLatestValueNotRead,
+         key_path + "\\big: the value Ver is larger than 32767 bytes",
+         p::kErrorMoreData},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchKey key(Root::current_user, kKey);
+        if (key.existed_before()) GTEST_SKIP() << "the machine has its own " << kKey;
+        key.create("");
+        for (const std::string& subkey : c.subkeys) key.set(subkey, "Ver", subkey);
+        if (std::string(c.label) == "value too large") {
+            qh_test::put_raw(qh_test::hkcu(), key.path("big"), "Ver", p::kRegBinary,
+                             std::string(qh::kMaxValueRead + 1, 'x'));
+        }
+        qh::RegValue value;
+        std::string latest;
+        qh::Failure failure;
+        const qh::LatestLookup lookup{qh::NameOrder::bytes, qh::View::native, c.below};
+        EXPECT_EQ(qh::reg_read_latest(value, latest, c.path, "Ver", &failure, lookup), c.code);
+        EXPECT_EQ(failure.reason, c.reason);
+        EXPECT_EQ(failure.status, c.status);
     }
 }
 

@@ -15,8 +15,10 @@
 
 namespace {
 
+// Which of the two operations a case runs.
+enum class RegfileMode { apply, remove };
+
 using namespace std::string_literals;
-using qh::RegfileMode;
 namespace platform = qh::platform;
 
 constexpr std::string_view kBase = "Software\\QuillhavenTests\\regfile";
@@ -63,7 +65,8 @@ class RegfileApplyTest : public testing::Test {
     int apply(std::string_view bytes, RegfileMode mode, qh::Failure* failure = nullptr) {
         const std::string path = dir_ + "\\file" + std::to_string(++files_) + ".reg";
         EXPECT_TRUE(qh_test::write_file(path, bytes));
-        return qh::regfile_apply(path, mode, failure);
+        return mode == RegfileMode::apply ? qh::regfile_apply(path, failure)
+                                          : qh::regfile_remove(path, failure);
     }
 
     std::string dir_;
@@ -337,8 +340,8 @@ TEST_F(RegfileApplyTest, KeyLinesThatNameNoKey) {
 }
 
 TEST_F(RegfileApplyTest, ResultsAndBadInput) {
-    EXPECT_EQ(qh::regfile_apply(dir_ + "\\missing.reg", RegfileMode::apply), 1);
-    EXPECT_EQ(qh::regfile_apply(dir_, RegfileMode::apply), 1);
+    EXPECT_EQ(qh::regfile_apply(dir_ + "\\missing.reg"), 1);
+    EXPECT_EQ(qh::regfile_apply(dir_), 1);
     EXPECT_EQ(apply("", RegfileMode::apply), 0);
 
     // Stopped at a line the code page cannot hold: what came before stays.

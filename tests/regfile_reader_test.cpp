@@ -32,41 +32,32 @@ TEST_F(RegfileReaderTest, LinesOfBothEncodings) {
     struct Case {
         const char* what;
         std::string bytes;
-        bool wide;
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"CR LF becomes LF", std::string("a\r\nb\n"), false, {"a\n", "b\n"}},
-        {"lone CR stays", std::string("a\rb"), false, {"a\rb"}},
-        {"0x1A ends the file", std::string("x\ny\x1az\n"), false, {"x\n", "y"}},
-        {"0x1A first", std::string("\x1a[k]\n"), false, {}},
-        {"empty file", std::string(), false, {}},
-        {"one byte", std::string("["), false, {"["}},
-        {"big-endian mark is text", std::string("\xfe\xff[k]\n"), false, {"\xfe\xff[k]\n"}},
-        {"UTF-8 mark is text", std::string("\xef\xbb\xbf[k]"), false, {"\xef\xbb\xbf[k]"}},
-        {"NUL ends the line's text", std::string("a\0b\nc\n", 6), false, {"a", "c\n"}},
-        {"long ANSI line stays whole", long_text + "[k]\n", false, {long_text + "[k]\n"}},
-        {"wide: CR stays, LF goes", qh_test::utf16le("a\r\nb"), true, {"a\r", "b"}},
-        {"wide: odd last byte dropped", qh_test::utf16le("ab").substr(0, 5), true, {"a"}},
-        {"wide: mark and one byte", std::string("\xff\xfe[", 3), true, {}},
+        {"CR LF becomes LF", std::string("a\r\nb\n"), {"a\n", "b\n"}},
+        {"lone CR stays", std::string("a\rb"), {"a\rb"}},
+        {"0x1A ends the file", std::string("x\ny\x1az\n"), {"x\n", "y"}},
+        {"0x1A first", std::string("\x1a[k]\n"), {}},
+        {"empty file", std::string(), {}},
+        {"one byte", std::string("["), {"["}},
+        {"big-endian mark is text", std::string("\xfe\xff[k]\n"), {"\xfe\xff[k]\n"}},
+        {"UTF-8 mark is text", std::string("\xef\xbb\xbf[k]"), {"\xef\xbb\xbf[k]"}},
+        {"NUL ends the line's text", std::string("a\0b\nc\n", 6), {"a", "c\n"}},
+        {"long ANSI line stays whole", long_text + "[k]\n", {long_text + "[k]\n"}},
+        {"wide: CR stays, LF goes", qh_test::utf16le("a\r\nb"), {"a\r", "b"}},
+        {"wide: odd last byte dropped", qh_test::utf16le("ab").substr(0, 5), {"a"}},
+        {"wide: mark and one byte", std::string("\xff\xfe[", 3), {}},
         {"wide: 0x1A is a character",
          qh_test::utf16le("a\x1a"
                           "b\n"),
-         true,
          {"a\x1a"
           "b"}},
-        {"wide: zero unit ends text",
-         qh_test::utf16le(std::string("a\0b\nc", 5)),
-         true,
-         {"a", "c"}},
-        {"wide: long line stays whole",
-         qh_test::utf16le(long_text + "[k]"),
-         true,
-         {long_text + "[k]"}},
+        {"wide: zero unit ends text", qh_test::utf16le(std::string("a\0b\nc", 5)), {"a", "c"}},
+        {"wide: long line stays whole", qh_test::utf16le(long_text + "[k]"), {long_text + "[k]"}},
     };
     for (const Case& c : cases) {
         RegfileReader reader(c.bytes);
-        EXPECT_EQ(reader.wide(), c.wide) << c.what;
         EXPECT_EQ(all_lines(reader), c.lines) << c.what;
         EXPECT_EQ(reader.stop(), RegfileReader::Stop::none) << c.what;
     }

@@ -42,7 +42,7 @@ TEST_F(RegistryCommands, SetReplacesAnyTypeWithText) {
     {
         const qh::OwnedKey key = qh::reg_create_path(kUserBase);
         ASSERT_TRUE(key);
-        ASSERT_EQ(qh::reg_write_dword(7, key.get(), "n"), 0);
+        ASSERT_TRUE(qh::reg_write_dword(7, key.get(), "n").ok());
     }
     ASSERT_EQ(qh::reg_set_path_value("text", kUserBase, "n"), 0);
     qh::RegValue value;

@@ -63,7 +63,8 @@ struct Command {
     Action action = Action::syntax_error;
     // How many of the following arguments the option takes.
     std::size_t operand_count = 0;
-    std::string_view key;            // KEY, FILE
+    std::string_view key;            // KEY of a registry option
+    std::string_view file;           // FILE of +regf and -regf
     std::string_view name;           // NAME, ENV, a locale
     platform::ValueName value_name;  // VALUE of a registry option, when given
     std::string_view text;           // DIRS, DATA, the VALUE of =env

@@ -6,7 +6,6 @@
 
 namespace qh {
 
-void print_banner(const Output& out);
 // Banner and help text.
 int show_help(const Output& out, int exit_code);
 // Banner and examples; 0.

@@ -91,9 +91,12 @@ Command key_option(Action action, Rest rest) {
 Command registry_option(char sign, std::string_view lower, Rest rest) {
     if (lower.size() != 5 || rest.empty()) return kSyntaxError;
     switch (lower[4]) {
-        case 'f':
+        case 'f': {
             if (sign != '+' && sign != '-') return kSyntaxError;
-            return key_option(sign == '+' ? Action::regfile_apply : Action::regfile_remove, rest);
+            Command command = make(sign == '+' ? Action::regfile_apply : Action::regfile_remove, 1);
+            command.file = rest[0];
+            return command;
+        }
         case 'k':
             if (sign != '+' && sign != '-') return kSyntaxError;
             return key_option(sign == '+' ? Action::reg_create_key : Action::reg_delete_key, rest);

@@ -7,8 +7,9 @@
 #include "cli/command.h"
 #include "cli/help.h"
 #include "cli/report.h"
+#include "common/env_changes.h"
 #include "common/failure.h"
-#include "common/run_context.h"
+#include "common/switches.h"
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
 #include "detect/texlive.h"
@@ -37,7 +38,7 @@ struct Run {
     const Output& out;
     const Output& err;
     Switches switches;
-    RunContext context;
+    EnvChanges changes;
     // Kept for the whole run, as -regl continues from the name found before.
     std::string latest_name;
     // Why the operation being performed failed.
@@ -96,11 +97,11 @@ int in_scope(Run& run, Operation operation) {
     platform::OperationScope scope;
     if (const long status = scope.begun(); status != platform::kErrorSuccess)
         return scope_failed(run, status, false);
-    const bool env_changed = run.context.env_changed;
+    const bool env_changed = run.changes.env_changed;
     const int result = operation();
     if (const long status = scope.end(); status != platform::kErrorSuccess) {
         // What the operation did is gone, so it changed no variable either.
-        run.context.env_changed = env_changed;
+        run.changes.env_changed = env_changed;
         return scope_failed(run, status, true);
     }
     return result;
@@ -185,24 +186,10 @@ std::optional<int> silently(Run& run, Typed typed, Operation operation) {
     return normal_exit(run);
 }
 
-// An environment operation in the current scope; the user's own
-// environment is there for one who may not change the machine's.
-template <typename Operation>
-std::optional<int> in_environment(Run& run, Typed typed, Operation operation) {
-    return with_result_line(run, typed, [&] {
-        const int result = operation();
-        if (result != 0 && run.switches.scope == Scope::system &&
-            run.failure.status == platform::kErrorAccessDenied) {
-            run.failure.reason += ", or use -user";
-        }
-        return result;
-    });
-}
-
 // Performs one recognised option. Returns the exit code when it ends the run.
 std::optional<int> perform(Run& run, const Command& c, Typed typed) {
     Switches& s = run.switches;
-    RunContext& context = run.context;
+    EnvChanges& changes = run.changes;
     Failure* const why = &run.failure;
     switch (c.action) {
         case Action::syntax_error:
@@ -243,25 +230,25 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
             return std::nullopt;
 
         case Action::env_add_path:
-            return in_environment(run, typed, [&] {
-                return env_add_path(context, c.text, c.name, s.scope, s.position, why);
+            return with_result_line(run, typed, [&] {
+                return env_add_path(changes, c.text, c.name, s.scope, s.position, why);
             });
         case Action::env_remove_path:
-            return in_environment(
-                run, typed, [&] { return env_remove_path(context, c.text, c.name, s.scope, why); });
+            return with_result_line(
+                run, typed, [&] { return env_remove_path(changes, c.text, c.name, s.scope, why); });
         case Action::env_write:
-            return in_environment(run, typed,
-                                  [&] { return env_write(context, c.text, c.name, s.scope, why); });
+            return with_result_line(
+                run, typed, [&] { return env_write(changes, c.text, c.name, s.scope, why); });
         case Action::env_delete:
-            return in_environment(run, typed,
-                                  [&] { return env_delete(context, c.name, s.scope, why); });
+            return with_result_line(run, typed,
+                                    [&] { return env_delete(changes, c.name, s.scope, why); });
         case Action::path_add:
-            return in_environment(run, typed, [&] {
-                return env_add_to_path(context, c.text, s.scope, s.position, why);
+            return with_result_line(run, typed, [&] {
+                return env_add_to_path(changes, c.text, s.scope, s.position, why);
             });
         case Action::path_remove:
-            return in_environment(
-                run, typed, [&] { return env_remove_from_path(context, c.text, s.scope, why); });
+            return with_result_line(
+                run, typed, [&] { return env_remove_from_path(changes, c.text, s.scope, why); });
 
         case Action::reg_read:
             return read_value(run, typed, c);
@@ -284,11 +271,9 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
             return with_result_line(run, typed,
                                     [&] { return regp_remove(c.text, c.key, c.value_name, why); });
         case Action::regfile_apply:
-            return with_result_line(run, typed,
-                                    [&] { return regfile_apply(c.key, RegfileMode::apply, why); });
+            return with_result_line(run, typed, [&] { return regfile_apply(c.file, why); });
         case Action::regfile_remove:
-            return with_result_line(run, typed,
-                                    [&] { return regfile_apply(c.key, RegfileMode::remove, why); });
+            return with_result_line(run, typed, [&] { return regfile_remove(c.file, why); });
 
         case Action::java_detect:
             return print_found(run, typed, java_detect);
@@ -301,15 +286,12 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
         case Action::texlive_detect:
             return print_found(run, typed, texlive_detect);
         case Action::texlive_add_to_path:
-            return in_environment(
-                run, typed, [&] { return texlive_add_to_path(context, s.scope, s.position, why); });
-        // These two always work on the system scope.
+            return with_result_line(
+                run, typed, [&] { return texlive_add_to_path(changes, s.scope, s.position, why); });
         case Action::java_set_command:
-            return silently(run, typed, [&] { return java_set_command(context, c.name, why); });
+            return silently(run, typed, [&] { return java_set_command(changes, c.name, why); });
         case Action::gs_add_to_path:
-            return silently(run, typed, [&] {
-                return gs_add_to_path(context, Scope::system, Position::start, why);
-            });
+            return silently(run, typed, [&] { return gs_add_to_path(changes, why); });
     }
     return report_syntax_error(run.out);
 }
@@ -332,8 +314,8 @@ int cli_run(const std::vector<std::string>& args, const Output& out, const Outpu
         if (const auto exit_code = perform(run, command, typed)) return *exit_code;
     }
 
-    if (run.switches.force_refresh) run.context.env_changed = true;
-    if (!run.switches.no_refresh) env_broadcast_change(run.context);
+    if (run.switches.force_refresh) run.changes.env_changed = true;
+    if (!run.switches.no_refresh) env_broadcast_change(run.changes);
     return normal_exit(run);
 }
 

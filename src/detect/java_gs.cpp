@@ -172,12 +172,11 @@ int java_detect(std::string& result, Failure* failure) {
     return fail(failure, 1, tried.not_found("Java runtime"));
 }
 
-int java_set_command(RunContext& run, std::string_view variable, Failure* failure) {
+int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure) {
     std::string program;
     if (java_detect(program, failure) != 0) return 1;
     path_append(program, kJavaProgram);
-    // The program path is machine-wide whatever scope the run has chosen.
-    return env_write(run, program, variable, Scope::system, failure);
+    return env_write_machine(changes, program, variable, failure);
 }
 
 int gs_detect(std::string& result, Failure* failure) {
@@ -213,7 +212,7 @@ int gs_detect(std::string& result, Failure* failure) {
     return fail(failure, 1, tried.not_found("Ghostscript"));
 }
 
-int gs_add_to_path(RunContext& run, Scope scope, Position position, Failure* failure) {
+int gs_add_to_path(EnvChanges& changes, Failure* failure) {
     // 64-bit Ghostscript comes with gswin64c.exe and no gswin32c.exe.
     if (file_on_search_path("gswin32c.exe", "Path") ||
         file_on_search_path("gswin64c.exe", "Path")) {
@@ -221,7 +220,7 @@ int gs_add_to_path(RunContext& run, Scope scope, Position position, Failure* fai
     }
     std::string directory;
     if (gs_detect(directory, failure) != 0) return 2;
-    return env_add_to_path(run, directory, scope, position, failure);
+    return env_add_to_machine_path(changes, directory, failure);
 }
 
 }  // namespace qh

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/env_changes.h"
 #include "common/failure.h"
-#include "common/run_context.h"
 
 namespace qh {
 
@@ -19,10 +19,10 @@ namespace qh {
 // A failure, when given, receives why nothing was found: every place looked
 // at, in the order looked.
 int java_detect(std::string& result, Failure* failure = nullptr);
-// Sets the system variable `variable` to that runtime's bin\javaw.exe,
-// whatever scope the run has chosen. 0 set; 1 no runtime found, or the key
-// not created; 2 the value not set.
-int java_set_command(RunContext& run, std::string_view variable, Failure* failure = nullptr);
+// Sets the variable `variable` of the machine's environment to that
+// runtime's bin\javaw.exe (env_write_machine). 0 set; 1 no runtime found,
+// or the key not created; 2 the value not set.
+int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure = nullptr);
 // The directory of the newest Ghostscript's library (GS_DLL): over the GNU,
 // GPL and AFPL keys as one chain; when that finds nothing, the same in the
 // 32-bit view, then the Artifex key in both views; then the newest
@@ -30,9 +30,10 @@ int java_set_command(RunContext& run, std::string_view variable, Failure* failur
 // C:\Program Files (x86)\gs. 0 found, in `result`; 1 none found (`result`
 // then holds what the first chain read, if anything).
 int gs_detect(std::string& result, Failure* failure = nullptr);
-// Adds the Ghostscript directory to Path unless gswin32c.exe or gswin64c.exe
-// is found in the current directory or along the process's Path. 0 found
-// there, or added; 2 no Ghostscript; else the code of env_add_to_path.
-int gs_add_to_path(RunContext& run, Scope scope, Position position, Failure* failure = nullptr);
+// Adds the Ghostscript directory at the start of the machine's Path
+// (env_add_to_machine_path) unless gswin32c.exe or gswin64c.exe is found in
+// the current directory or along the process's Path. 0 found there, or
+// added; 2 no Ghostscript; else the code of env_add_to_machine_path.
+int gs_add_to_path(EnvChanges& changes, Failure* failure = nullptr);
 
 }  // namespace qh

@@ -72,9 +72,9 @@ std::span<const View> views_of(platform::Root root, std::string_view subkey) {
 
 std::optional<std::string> read_text_at(const RegistryPlace& place, std::string_view name) {
     const OwnedKey key =
-        reg_open_for_reading(platform::root_key(place.root), place.subkey, nullptr, place.view);
+        reg_open_for_reading(platform::root_key(place.root), place.subkey, place.view);
     RegValue value;
-    if (!key || reg_read_value(value, key.get(), name) != 0) return std::nullopt;
+    if (!key || !reg_read_value(value, key.get(), name).ok()) return std::nullopt;
     return reg_value_text(value);
 }
 
@@ -92,7 +92,7 @@ std::optional<std::string> read_text_of_newest(const RegistryPlace& place, std::
 std::vector<std::string> subkey_names_at(const RegistryPlace& place,
                                          bool (*accepts)(std::string_view name)) {
     const OwnedKey key =
-        reg_open_for_reading(platform::root_key(place.root), place.subkey, nullptr, place.view);
+        reg_open_for_reading(platform::root_key(place.root), place.subkey, place.view);
     if (!key) return {};
     return reg_subkey_names(key.get(), accepts);
 }

@@ -20,7 +20,6 @@ class PlacesTried {
   public:
     // Appends the place unless it is listed already.
     void add(std::string place);
-    const std::vector<std::string>& list() const { return places_; }
     // "no <what> found (looked in <place>, <place>, ...)".
     std::string not_found(std::string_view what) const;
 

@@ -3,8 +3,9 @@
 
 #include <string>
 
+#include "common/env_changes.h"
 #include "common/failure.h"
-#include "common/run_context.h"
+#include "common/switches.h"
 
 namespace qh {
 
@@ -18,7 +19,7 @@ namespace qh {
 int texlive_detect(std::string& result, Failure* failure = nullptr);
 // Adds that folder to Path in the scope at the position. 2 no TeX Live, or a
 // bin folder that a path list cannot hold; else the code of env_add_to_path.
-int texlive_add_to_path(RunContext& run, Scope scope, Position position,
+int texlive_add_to_path(EnvChanges& changes, Scope scope, Position position,
                         Failure* failure = nullptr);
 
 }  // namespace qh

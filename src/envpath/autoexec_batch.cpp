@@ -94,7 +94,8 @@ int autoexec_add_path(std::string_view dirs, std::string_view name, Position pos
     }
     const std::optional<std::string> current = platform::env_lookup(name);
     if (current && current->find(dirs) != std::string::npos) {
-        return fail(failure, 2, std::string(dirs) + " is already in " + std::string(name));
+        return fail(failure, kAutoexecAlreadyThere,
+                    std::string(dirs) + " is already in " + std::string(name));
     }
 
     std::string line = "\n";
@@ -108,7 +109,7 @@ int autoexec_add_path(std::string_view dirs, std::string_view name, Position pos
 
     std::FILE* file = platform::file_open(kAutoexecPath, "at+");
     if (file == nullptr || !write_all(file, line))
-        return fail(failure, 3, file_reason("appended to"));
+        return fail(failure, kAutoexecFileFailed, file_reason("appended to"));
     return 0;
 }
 
@@ -134,22 +135,23 @@ int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* 
     // it the environment is not what the startup batch file built, and the
     // file is left alone.
     if (!platform::env_lookup("Path")) {
-        return fail(failure, 2,
+        return fail(failure, kAutoexecNoPath,
                     "the environment has no Path, so it was not built by " +
                         std::string(kAutoexecPath) + ", which is left alone");
     }
 
     std::FILE* in = platform::file_open(kAutoexecPath, "rt");
-    if (in == nullptr) return fail(failure, 3, file_reason("opened"));
+    if (in == nullptr) return fail(failure, kAutoexecFileFailed, file_reason("opened"));
     const std::optional<std::string> content = read_all(in);
     std::fclose(in);
-    if (!content) return fail(failure, 3, file_reason("read"));
+    if (!content) return fail(failure, kAutoexecFileFailed, file_reason("read"));
 
     const std::string kept = autoexec_without(*content, dirs, name);
     if (kept == *content) return 0;
 
     std::FILE* out = platform::file_open(kAutoexecPath, "wt");
-    if (out == nullptr || !write_all(out, kept)) return fail(failure, 3, file_reason("rewritten"));
+    if (out == nullptr || !write_all(out, kept))
+        return fail(failure, kAutoexecFileFailed, file_reason("rewritten"));
     return 0;
 }
 

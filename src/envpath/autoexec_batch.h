@@ -6,23 +6,26 @@
 #include <string_view>
 
 #include "common/failure.h"
-#include "common/run_context.h"
+#include "common/switches.h"
 
 namespace qh {
 
 inline constexpr std::string_view kAutoexecPath = "C:\\AUTOEXEC.BAT";
 
+// Codes of the two edits.
+inline constexpr int kAutoexecAlreadyThere = 2;  // add: the process value holds DIRS already
+inline constexpr int kAutoexecNoPath = 2;        // remove: no Path in the process environment
+inline constexpr int kAutoexecFileFailed = 3;  // the file cannot be read, appended to or rewritten
 // NAME or DIRS would not make one well-formed set line: empty, a NAME with
 // '=', or a line end or end-of-file byte in either.
 inline constexpr int kAutoexecRefused = 7;
 
 // A failure, when given, receives the reason of a non-zero code.
-// 0 appended; 2 the process value already holds DIRS; 3 the file cannot be
-// appended to; kAutoexecRefused.
+// 0 appended, kAutoexecAlreadyThere, kAutoexecFileFailed, kAutoexecRefused.
 int autoexec_add_path(std::string_view dirs, std::string_view name, Position position,
                       Failure* failure = nullptr);
-// 0 rewritten; 2 no Path in the process environment; 3 the file cannot be
-// read or rewritten; kAutoexecRefused.
+// 0 rewritten (or nothing to drop), kAutoexecNoPath, kAutoexecFileFailed,
+// kAutoexecRefused.
 int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* failure = nullptr);
 
 // The text of the file with the lines a removal drops left out.

@@ -25,79 +25,113 @@ StoreKey store_key(Scope scope) {
     return {platform::root_key(platform::Root::current_user), "Environment"};
 }
 
-// A write or delete of one variable: a success is an environment change;
-// code 1 failed at the key, 2 at the value.
-int store_outcome(RunContext& run, const StoreKey& key, std::string_view name, int result,
-                  long status, Failure* failure) {
-    if (result == 0) {
-        run.env_changed = true;
-        return 0;
+// The user's own environment is there for one who may not change the
+// machine's.
+int with_scope_advice(int code, Scope scope, Failure* failure) {
+    if (code != 0 && scope == Scope::system && failure &&
+        failure->status == platform::kErrorAccessDenied) {
+        failure->reason += ", or use -user";
     }
-    const std::string reason = result == 1 ? reg_key_reason(key.root, key.subkey, status)
-                                           : reg_value_reason(key.root, key.subkey, name, status);
-    return fail(failure, result, reason, status);
+    return code;
 }
 
-int edit_env_list(RunContext& run, std::string_view name, Scope scope, const ListEdit& edit,
-                  Failure* failure) {
+// A write or delete of one variable: a success is an environment change.
+int store_outcome(EnvChanges& changes, const StoreKey& key, std::string_view name,
+                  const RegResult& result, Failure* failure) {
+    if (result.ok()) {
+        changes.env_changed = true;
+        return 0;
+    }
+    const int code = result.failed == RegStep::key ? kStoreKeyFailed : kStoreValueFailed;
+    return reg_fail(failure, code, result, key.root, key.subkey, name);
+}
+
+int write_variable(EnvChanges& changes, std::string_view value, std::string_view name, Scope scope,
+                   Failure* failure) {
     const StoreKey key = store_key(scope);
-    const int result = edit_list_value(key.root, key.subkey, name, edit, failure, name);
-    if (result == 0) run.env_changed = true;
-    return result;
+    return store_outcome(changes, key, name, reg_write_sz_at(value, key.root, key.subkey, name),
+                         failure);
 }
 
 // Neither family's store can be chosen without knowing the family.
 constexpr std::string_view kNoFamily = "the Windows version cannot be determined";
 
+// A path-list edit of the variable: in the registry on the NT family, in
+// the startup batch file on the 9x family (`on_9x`).
+template <typename On9x>
+int edit_variable_list(EnvChanges& changes, std::string_view name, Scope scope,
+                       const ListEdit& edit, On9x on_9x, Failure* failure) {
+    const std::optional<platform::Family> family = platform::windows_family();
+    if (!family) return fail(failure, 1, std::string(kNoFamily));
+    if (*family == platform::Family::win9x) return on_9x();
+    const StoreKey key = store_key(scope);
+    const int result = edit_list_value(key.root, key.subkey, name, edit, failure, name);
+    if (result == 0) changes.env_changed = true;
+    return result;
+}
+
+int add_path(EnvChanges& changes, std::string_view dirs, std::string_view name, Scope scope,
+             Position position, Failure* failure) {
+    return edit_variable_list(
+        changes, name, scope,
+        [&](std::string& list, std::string_view list_name, Failure* why) {
+            return pathlist_add(list, dirs, position, why, list_name);
+        },
+        [&] { return autoexec_add_path(dirs, name, position, failure); }, failure);
+}
+
 }  // namespace
 
-int env_write(RunContext& run, std::string_view value, std::string_view name, Scope scope,
+int env_write(EnvChanges& changes, std::string_view value, std::string_view name, Scope scope,
               Failure* failure) {
-    const StoreKey key = store_key(scope);
-    long status;
-    const int result = reg_write_sz_at(value, key.root, key.subkey, name, &status);
-    return store_outcome(run, key, name, result, status, failure);
+    return with_scope_advice(write_variable(changes, value, name, scope, failure), scope, failure);
 }
 
-int env_delete(RunContext& run, std::string_view name, Scope scope, Failure* failure) {
+int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure) {
     const StoreKey key = store_key(scope);
-    long status;
-    const int result = reg_delete_value_at(key.root, key.subkey, name, &status);
-    return store_outcome(run, key, name, result, status, failure);
+    const int code =
+        store_outcome(changes, key, name, reg_delete_value_at(key.root, key.subkey, name), failure);
+    return with_scope_advice(code, scope, failure);
 }
 
-int env_add_path(RunContext& run, std::string_view dirs, std::string_view name, Scope scope,
+int env_add_path(EnvChanges& changes, std::string_view dirs, std::string_view name, Scope scope,
                  Position position, Failure* failure) {
-    const std::optional<platform::Family> family = platform::windows_family();
-    if (!family) return fail(failure, 1, std::string(kNoFamily));
-    if (*family == platform::Family::win9x) return autoexec_add_path(dirs, name, position, failure);
-    return edit_env_list(
-        run, name, scope,
-        [&](std::string& list) { return pathlist_add(list, dirs, position, failure, name); },
-        failure);
+    return with_scope_advice(add_path(changes, dirs, name, scope, position, failure), scope,
+                             failure);
 }
 
-int env_remove_path(RunContext& run, std::string_view dirs, std::string_view name, Scope scope,
+int env_remove_path(EnvChanges& changes, std::string_view dirs, std::string_view name, Scope scope,
                     Failure* failure) {
-    const std::optional<platform::Family> family = platform::windows_family();
-    if (!family) return fail(failure, 1, std::string(kNoFamily));
-    if (*family == platform::Family::win9x) return autoexec_remove_path(dirs, name, failure);
-    return edit_env_list(
-        run, name, scope,
-        [&](std::string& list) { return pathlist_remove(list, dirs, failure, name); }, failure);
+    const int code = edit_variable_list(
+        changes, name, scope,
+        [&](std::string& list, std::string_view list_name, Failure* why) {
+            return pathlist_remove(list, dirs, why, list_name);
+        },
+        [&] { return autoexec_remove_path(dirs, name, failure); }, failure);
+    return with_scope_advice(code, scope, failure);
 }
 
-int env_add_to_path(RunContext& run, std::string_view dirs, Scope scope, Position position,
+int env_add_to_path(EnvChanges& changes, std::string_view dirs, Scope scope, Position position,
                     Failure* failure) {
-    return env_add_path(run, dirs, "Path", scope, position, failure);
+    return env_add_path(changes, dirs, "Path", scope, position, failure);
 }
 
-int env_remove_from_path(RunContext& run, std::string_view dirs, Scope scope, Failure* failure) {
-    return env_remove_path(run, dirs, "Path", scope, failure);
+int env_remove_from_path(EnvChanges& changes, std::string_view dirs, Scope scope,
+                         Failure* failure) {
+    return env_remove_path(changes, dirs, "Path", scope, failure);
 }
 
-void env_broadcast_change(const RunContext& run) {
-    if (run.env_changed) platform::broadcast_environment_change();
+int env_write_machine(EnvChanges& changes, std::string_view value, std::string_view name,
+                      Failure* failure) {
+    return write_variable(changes, value, name, Scope::system, failure);
+}
+
+int env_add_to_machine_path(EnvChanges& changes, std::string_view dirs, Failure* failure) {
+    return add_path(changes, dirs, "Path", Scope::system, Position::start, failure);
+}
+
+void env_broadcast_change(const EnvChanges& changes) {
+    if (changes.env_changed) platform::broadcast_environment_change();
 }
 
 }  // namespace qh

@@ -10,14 +10,22 @@
 
 namespace qh {
 
-// Edits the list in place; 0 when the edited list is to be written back.
-// An edit that refuses gives its own reason.
-using ListEdit = std::function<int(std::string& list)>;
+// Edits `list` in place; 0 when the edited list is to be written back. An
+// edit that refuses records why in `failure` (when given), naming the list
+// by `list_name`, and returns its non-zero code.
+using ListEdit =
+    std::function<int(std::string& list, std::string_view list_name, Failure* failure)>;
 
-// 1 not read, or not a string value; 2 the edit refused; else the code of
-// the write, which keeps the value's type (REG_SZ or REG_EXPAND_SZ). A
-// failure, when given, receives the reason of a non-zero code other than 2;
-// `list_name` names the value in it.
+// Codes of edit_list_value besides those of the edit.
+inline constexpr int kListNotRead = 1;        // the key or value not read, or not a string value
+inline constexpr int kListEditRefused = 2;    // the edit refused; the value is untouched
+inline constexpr int kListKeyNotWritten = 1;  // the key not opened for writing the list back
+inline constexpr int kListNotWritten = 2;     // the value not set
+
+// 0 edited and written back, keeping the value's type (REG_SZ or
+// REG_EXPAND_SZ); otherwise one of the codes above. A failure, when given,
+// receives the reason of every non-zero code; `list_name` names the value in
+// it.
 int edit_list_value(Key root, std::string_view subkey, ValueName name, const ListEdit& edit,
                     Failure* failure = nullptr, std::string_view list_name = "the value");
 

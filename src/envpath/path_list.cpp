@@ -69,6 +69,30 @@ bool already_listed(std::string_view list, std::string_view typed, std::string_v
     return pathlist_find(list, typed) == 0 || list_has_entry(list, normalized);
 }
 
+// Removes every entry that names `dir` (one directory, no ';'). 0 removed;
+// kPathListNoDirectory for an empty `dir`; kPathListNotThere when none does.
+int remove_entry(std::string& list, std::string_view dir) {
+    if (dir.empty()) return kPathListNoDirectory;
+    std::string normalized(dir);
+    path_normalize(normalized);
+
+    std::vector<std::string_view> kept;
+    bool removed = false;
+    for (std::string_view entry : split_list(list)) {
+        const bool match =
+            !entry.empty() && (same_directory(entry, dir) ||
+                               (!normalized.empty() && same_directory(entry, normalized)));
+        if (match) {
+            removed = true;
+        } else {
+            kept.push_back(entry);
+        }
+    }
+    if (!removed) return kPathListNotThere;
+    list = join_list(kept);
+    return 0;
+}
+
 }  // namespace
 
 int pathlist_find(std::string_view list, std::string_view entry) {
@@ -101,19 +125,22 @@ int pathlist_add(std::string& list, std::string_view operand, Position position,
     for (std::string_view piece : split_list(operand)) {
         if (piece.empty()) continue;
         any_piece = true;
-        if (!path_is_directory(piece)) return fail(failure, 2, not_a_directory(piece));
+        if (!path_is_directory(piece))
+            return fail(failure, kPathListNotADirectory, not_a_directory(piece));
         std::string normalized(piece);
         path_normalize(normalized);
-        if (normalized.empty()) return fail(failure, 2, not_a_directory(piece));
+        if (normalized.empty())
+            return fail(failure, kPathListNotADirectory, not_a_directory(piece));
         if (already_listed(list, piece, normalized) || list_has_entry(added, normalized)) {
             continue;
         }
         if (!added.empty()) added += ';';
         added += normalized;
     }
-    if (!any_piece) return fail(failure, 1, std::string(kNoDirectory));
+    if (!any_piece) return fail(failure, kPathListNoDirectory, std::string(kNoDirectory));
     if (added.empty()) {
-        return fail(failure, 3, std::string(operand) + " is already in " + std::string(list_name));
+        return fail(failure, kPathListAlreadyThere,
+                    std::string(operand) + " is already in " + std::string(list_name));
     }
 
     std::string result;
@@ -130,7 +157,7 @@ int pathlist_add(std::string& list, std::string_view operand, Position position,
     }
     if (result.size() > kMaxPathList) {
         return fail(
-            failure, 4,
+            failure, kPathListTooLong,
             "the path list would be longer than " + std::to_string(kMaxPathList) + " characters");
     }
     list = std::move(result);
@@ -140,9 +167,9 @@ int pathlist_add(std::string& list, std::string_view operand, Position position,
 int pathlist_remove(std::string& list, std::string_view operand, Failure* failure,
                     std::string_view list_name) {
     if (operand.find(';') == std::string_view::npos) {
-        const int result = pathlist_remove_entry(list, operand);
-        if (result == 1) return fail(failure, result, std::string(kNoDirectory));
-        if (result != 0) return fail(failure, result, not_in(operand, list_name));
+        const int result = remove_entry(list, operand);
+        if (result == kPathListNoDirectory) return fail(failure, result, std::string(kNoDirectory));
+        if (result != 0) return fail(failure, kPathListNotThere, not_in(operand, list_name));
         return 0;
     }
 
@@ -155,33 +182,11 @@ int pathlist_remove(std::string& list, std::string_view operand, Failure* failur
     for (std::string_view piece : split_list(operand)) {
         if (piece.empty()) continue;
         any_piece = true;
-        if (pathlist_remove_entry(edited, piece) != 0 && !missing) missing = piece;
+        if (remove_entry(edited, piece) != 0 && !missing) missing = piece;
     }
-    if (!any_piece) return fail(failure, 1, std::string(kNoDirectory));
-    if (missing) return fail(failure, 1, not_in(*missing, list_name));
+    if (!any_piece) return fail(failure, kPathListNoDirectory, std::string(kNoDirectory));
+    if (missing) return fail(failure, kPathListPieceNotThere, not_in(*missing, list_name));
     list = std::move(edited);
-    return 0;
-}
-
-int pathlist_remove_entry(std::string& list, std::string_view dir) {
-    if (dir.empty()) return 1;
-    std::string normalized(dir);
-    path_normalize(normalized);
-
-    std::vector<std::string_view> kept;
-    bool removed = false;
-    for (std::string_view entry : split_list(list)) {
-        const bool match =
-            !entry.empty() && (same_directory(entry, dir) ||
-                               (!normalized.empty() && same_directory(entry, normalized)));
-        if (match) {
-            removed = true;
-        } else {
-            kept.push_back(entry);
-        }
-    }
-    if (!removed) return 2;
-    list = join_list(kept);
     return 0;
 }
 

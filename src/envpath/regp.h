@@ -5,15 +5,15 @@
 #include <string_view>
 
 #include "common/failure.h"
-#include "common/run_context.h"
+#include "common/switches.h"
 #include "registry/reg_value.h"
 
 namespace qh {
 
-// 0 edited and written back; 1 root not recognised, value not read or not a
-// string; 2 the edit refused (see pathlist_add, pathlist_remove); else the
-// code of the write. A failure, when given, receives the reason of a
-// non-zero code.
+// 0 edited and written back; otherwise the codes of edit_list_value
+// (list_value.h), kListNotRead also for a root not recognised, with the
+// edit's reason when pathlist_add or pathlist_remove refused. A failure,
+// when given, receives the reason of a non-zero code.
 int regp_add(std::string_view dirs, std::string_view key_path, ValueName name, Position position,
              Failure* failure = nullptr);
 int regp_remove(std::string_view dirs, std::string_view key_path, ValueName name,

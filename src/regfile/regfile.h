@@ -1,4 +1,5 @@
-// Importing a registry-editor file, and removing what it marks.
+// Importing a registry-editor file (+regf), and removing what it marks with
+// --uninstall (-regf): one file serves as its own installer and uninstaller.
 #pragma once
 
 #include <string_view>
@@ -7,16 +8,24 @@
 
 namespace qh {
 
-enum class RegfileMode { apply, remove };
+// Codes of both operations.
+inline constexpr int kRegfileNotOpened = 1;    // cannot be opened, or not a regular file
+inline constexpr int kRegfileUnreadable = 2;   // stopped at a line the code page cannot
+                                               // represent, or that could not be read
+inline constexpr int kRegfileTooLarge = 3;     // stopped at a line or value larger than an
+                                               // import takes
+inline constexpr int kRegfileStoreFailed = 4;  // stopped because the registry failed a write or
+                                               // a deletion for a reason other than what was
+                                               // asked (a full disk, a broken or locked registry)
 
-// 0 read to its end; 1 cannot be opened, or not a regular file; 2 stopped
-// early at a line that the code page cannot represent, or that could not be
-// read; 3 stopped at a line or value larger than the import takes; 4 stopped
-// because the registry failed a write or a deletion for a reason other than
-// what was asked (a full disk, a broken or locked registry). What came
-// before a stop stays applied, unless the registry's own failure lost it.
-// A failure, when given, receives the reason of a non-zero code, with the
-// line it stopped at and, for 4, the registry's status.
-int regfile_apply(std::string_view path, RegfileMode mode, Failure* failure = nullptr);
+// Writes every key and value the file names. 0 read to its end, or one of
+// the codes above. What came before a stop stays applied, unless the
+// registry's own failure lost it. A failure, when given, receives the
+// reason of a non-zero code, with the line it stopped at and, for
+// kRegfileStoreFailed, the registry's status.
+int regfile_apply(std::string_view path, Failure* failure = nullptr);
+// Deletes the keys and values the file marks, and nothing else; codes and
+// reasons as regfile_apply.
+int regfile_remove(std::string_view path, Failure* failure = nullptr);
 
 }  // namespace qh

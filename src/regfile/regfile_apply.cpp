@@ -17,6 +17,8 @@ namespace qh {
 
 namespace {
 
+enum class RegfileMode { apply, remove };
+
 constexpr std::string_view kKeyUninstall = "]--uninstall";
 
 struct FileCloser {
@@ -84,12 +86,11 @@ class Engine {
 
   private:
     // A call that failed because of what was asked has no further effect;
-    // one that the registry failed ends the import. Each call leaves its
-    // status in status_.
-    void check(int result) {
-        if (result != 0 && reg_status_is_store_failure(status_)) {
+    // one that the registry failed ends the import.
+    void check(const RegResult& result) {
+        if (!result.ok() && reg_status_is_store_failure(result.status)) {
             halt_ = Halt::store_failed;
-            store_status_ = status_;
+            store_status_ = result.status;
             store_key_ = key_path_;
         }
     }
@@ -113,19 +114,18 @@ class Engine {
                 return;
             }
             // Removal must not create keys: open for writing only what exists.
-            key_ = reg_open_existing_path(path, &status_);
+            key_ = reg_open_existing_path(path);
         } else {
-            key_ = reg_create_path(path, &status_);
+            key_ = reg_create_path(path);
         }
-        if (!key_) check(1);
+        check(key_.result());
     }
 
     // A key that is not there, or that may not be deleted, is no failure.
     void delete_key(std::string_view path) {
         Failure failure;
-        const int result = reg_delete_key_path(without_trailing_backslashes(path), &failure);
-        status_ = failure.status;
-        check(result);
+        if (reg_delete_key_path(without_trailing_backslashes(path), &failure) != 0)
+            check({RegStep::key, failure.status});
     }
 
     void on_value_line(std::string_view line) {
@@ -153,11 +153,11 @@ class Engine {
         switch (data[0]) {
             case '"':
                 regfile_read_quoted(data, 0, text_);
-                check(reg_write_sz(text_, key_.get(), name, &status_));
+                check(reg_write_sz(text_, key_.get(), name));
                 break;
             case 'd':
                 if (const auto number = regfile_parse_dword(data))
-                    check(reg_write_dword(*number, key_.get(), name, &status_));
+                    check(reg_write_dword(*number, key_.get(), name));
                 break;
             case 'h':
                 apply_hex(data, name);
@@ -165,8 +165,7 @@ class Engine {
             case '-':
                 // The registry editor's deletion of a value; one that is
                 // not there is no failure.
-                if (blank_to_end(data.substr(1)))
-                    check(reg_delete_value(key_.get(), name, &status_));
+                if (blank_to_end(data.substr(1))) check(qh::reg_delete_value(key_.get(), name));
                 break;
             default:
                 break;
@@ -199,7 +198,7 @@ class Engine {
     // An empty list writes an empty value of its type.
     void write_hex(std::string_view list, std::uint32_t type, ValueName name) {
         if (regfile_hex_list_empty(list)) {
-            check(reg_write_raw({}, type, key_.get(), name, &status_));
+            check(reg_write_raw({}, type, key_.get(), name));
             return;
         }
         const int decoded = regfile_parse_hex(list, reader_, bytes_);
@@ -208,18 +207,18 @@ class Engine {
         switch (type) {
             case platform::kRegSz:
                 if (regfile_wide_to_text(bytes_, text_))
-                    check(reg_write_sz(text_, key_.get(), name, &status_));
+                    check(reg_write_sz(text_, key_.get(), name));
                 break;
             case platform::kRegExpandSz:
                 if (regfile_wide_to_text(bytes_, text_))
-                    check(reg_write_expand_sz(text_, key_.get(), name, &status_));
+                    check(reg_write_expand_sz(text_, key_.get(), name));
                 break;
             case platform::kRegMultiSz:
                 if (regfile_wide_list_to_text(bytes_, text_))
-                    check(reg_write_multi_sz(text_, key_.get(), name, &status_));
+                    check(reg_write_multi_sz(text_, key_.get(), name));
                 break;
             default:
-                check(reg_write_raw(bytes_, type, key_.get(), name, &status_));
+                check(reg_write_raw(bytes_, type, key_.get(), name));
                 break;
         }
     }
@@ -240,7 +239,7 @@ class Engine {
                 return;
         }
         if (line.find(kUninstallMarker, marker_from) != std::string_view::npos) {
-            check(qh::reg_delete_value(key_.get(), std::string_view(name_), &status_));
+            check(qh::reg_delete_value(key_.get(), std::string_view(name_)));
         }
     }
 
@@ -248,7 +247,6 @@ class Engine {
     RegfileMode mode_;
     OwnedKey key_;
     Halt halt_ = Halt::none;
-    long status_ = 0;
     long store_status_ = 0;
     std::string key_path_;  // as the last key line wrote it
     std::string store_key_;
@@ -257,16 +255,15 @@ class Engine {
     std::string bytes_;
 };
 
-}  // namespace
-
-int regfile_apply(std::string_view path, RegfileMode mode, Failure* failure) {
+// One pass over the file in the given mode.
+int run_file(std::string_view path, RegfileMode mode, Failure* failure) {
     const std::unique_ptr<std::FILE, FileCloser> file(platform::file_open(path, "rb"));
-    if (!file) return fail(failure, 1, unopened_reason(path));
+    if (!file) return fail(failure, kRegfileNotOpened, unopened_reason(path));
     RegfileReader reader(file.get());
     // A file that cannot be read at all is as good as one that cannot be
     // opened: nothing was changed.
     if (reader.stop() == RegfileReader::Stop::read_error) {
-        return fail(failure, 1, unopened_reason(path));
+        return fail(failure, kRegfileNotOpened, unopened_reason(path));
     }
     Engine engine(reader, mode);
     bool out_of_memory = false;
@@ -286,12 +283,13 @@ int regfile_apply(std::string_view path, RegfileMode mode, Failure* failure) {
     constexpr std::size_t kMiB = 1024 * 1024;
     const std::string too_large =
         "a line or value is larger than " + std::to_string(kMaxRegfileText / kMiB) + " MiB";
-    if (out_of_memory) return fail(failure, 3, at(this_line) + "a line is too large for memory");
+    if (out_of_memory)
+        return fail(failure, kRegfileTooLarge, at(this_line) + "a line is too large for memory");
     switch (engine.halt()) {
         case Engine::Halt::too_large:
-            return fail(failure, 3, at(this_line) + too_large);
+            return fail(failure, kRegfileTooLarge, at(this_line) + too_large);
         case Engine::Halt::store_failed:
-            return fail(failure, 4,
+            return fail(failure, kRegfileStoreFailed,
                         at(this_line) + engine.store_key() + ": " +
                             reg_status_clause(engine.store_status()),
                         engine.store_status());
@@ -302,13 +300,23 @@ int regfile_apply(std::string_view path, RegfileMode mode, Failure* failure) {
         case RegfileReader::Stop::none:
             return 0;
         case RegfileReader::Stop::too_long:
-            return fail(failure, 3, at(next_line) + too_large);
+            return fail(failure, kRegfileTooLarge, at(next_line) + too_large);
         case RegfileReader::Stop::unconvertible:
-            return fail(failure, 2, at(next_line) + unconvertible_reason());
+            return fail(failure, kRegfileUnreadable, at(next_line) + unconvertible_reason());
         case RegfileReader::Stop::read_error:
             break;
     }
-    return fail(failure, 2, at(next_line) + "the file cannot be read to its end");
+    return fail(failure, kRegfileUnreadable, at(next_line) + "the file cannot be read to its end");
+}
+
+}  // namespace
+
+int regfile_apply(std::string_view path, Failure* failure) {
+    return run_file(path, RegfileMode::apply, failure);
+}
+
+int regfile_remove(std::string_view path, Failure* failure) {
+    return run_file(path, RegfileMode::remove, failure);
 }
 
 }  // namespace qh

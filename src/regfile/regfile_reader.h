@@ -40,7 +40,6 @@ class RegfileReader {
     // The next line, or false at the end of the file or once reading stopped.
     bool read_line(std::string& line);
 
-    bool wide() const { return wide_; }
     Stop stop() const { return stop_; }
     // Lines delivered so far; the line being read when reading stopped is
     // the one after them.

@@ -1,6 +1,6 @@
 // The registry commands of the command line, each on a registry path text
-// as the user typed it. Result codes: 0 success, see each operation. A
-// failure, when given, receives the reason of a non-zero code.
+// as the user typed it. A failure, when given, receives the reason of a
+// non-zero code.
 #pragma once
 
 #include <string_view>
@@ -10,18 +10,29 @@
 
 namespace qh {
 
-// 10 root not recognised; 1 key not readable; 2 value not read.
+// Codes of the value commands (read, set, delete).
+inline constexpr int kValuePathRootUnknown = 10;  // read and set: the path names no root key
+inline constexpr int kValueKeyFailed = 1;         // the key not opened or created; for the deletion
+                                                  // also a root not recognised or the key missing
+inline constexpr int kValueFailed = 2;            // the value not read, set or deleted
+
+// Codes of the key commands (create, delete).
+inline constexpr int kKeyRefused = 1;  // no root recognised; for the deletion also a protected
+                                       // key (a root, a hive, a top key: reg_protected.h)
+inline constexpr int kKeyNotDone = 2;  // the system did not create or delete the key
+
+// 0 read, kValuePathRootUnknown, kValueKeyFailed (not readable), kValueFailed.
 int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name,
                         Failure* failure = nullptr);
-// 10 root not recognised; 1 key not created; 2 value not set.
+// 0 set as REG_SZ, kValuePathRootUnknown, kValueKeyFailed (not created), kValueFailed.
 int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name,
                        Failure* failure = nullptr);
-// 1 root not recognised or key missing; 2 value not deleted.
+// 0 deleted, kValueKeyFailed (no root, or no such key: nothing is created),
+// kValueFailed (for instance no such value).
 int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure = nullptr);
-// 1 root not recognised; 2 key not created.
+// 0 the key exists now, kKeyRefused, kKeyNotDone.
 int reg_create_key_path(std::string_view key_path, Failure* failure = nullptr);
-// 1 root not recognised or a protected key (a root, a hive, a top key, ...:
-// reg_protected.h), nothing touched; 2 key not deleted.
+// 0 deleted with everything below it, kKeyRefused (nothing touched), kKeyNotDone.
 int reg_delete_key_path(std::string_view key_path, Failure* failure = nullptr);
 
 }  // namespace qh

@@ -103,14 +103,14 @@ bool latest_name_greater(std::string_view candidate, std::string_view current, N
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
                     ValueName name, Failure* failure, const LatestLookup& lookup) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
-    if (!path) return fail(failure, 11, reg_path_reason(key_path));
-    long status;
-    const OwnedKey key = reg_open_for_reading(path->root, path->subkey, &status, lookup.view);
-    if (!key) return fail(failure, 11, reg_key_reason(path->root, path->subkey, status));
+    if (!path) return fail(failure, kLatestKeyNotReadable, reg_path_reason(key_path));
+    const OwnedKey key = reg_open_for_reading(path->root, path->subkey, lookup.view);
+    if (!key)
+        return reg_fail(failure, kLatestKeyNotReadable, key.result(), path->root, path->subkey);
 
     raise_to_greatest_subkey(key.get(), latest_name, lookup);
     if (latest_name.empty()) {
-        return fail(failure, 12,
+        return fail(failure, kLatestNoSubkey,
                     reg_key_name(path->root, path->subkey) + ": the key has no subkey");
     }
 
@@ -118,10 +118,12 @@ int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view ke
         lookup.below.empty() ? latest_name : latest_name + "\\" + std::string(lookup.below);
     const std::string subkey_path = std::string(path->subkey) + "\\" + latest;
     // Opened from the key, so the subkey is in the key's view.
-    const OwnedKey subkey = reg_open_for_reading(key.get(), latest, &status);
-    if (!subkey) return fail(failure, 2, reg_key_reason(path->root, subkey_path, status));
-    if (reg_read_value(out, subkey.get(), name, &status) == 0) return 0;
-    return fail(failure, 1, reg_value_reason(path->root, subkey_path, name, status));
+    const OwnedKey subkey = reg_open_for_reading(key.get(), latest);
+    if (!subkey)
+        return reg_fail(failure, kLatestSubkeyNotOpened, subkey.result(), path->root, subkey_path);
+    const RegResult read = reg_read_value(out, subkey.get(), name);
+    if (read.ok()) return 0;
+    return reg_fail(failure, kLatestValueNotRead, read, path->root, subkey_path, name);
 }
 
 }  // namespace qh

@@ -53,11 +53,16 @@ struct LatestLookup {
     bool (*accepts)(std::string_view name) = nullptr;
 };
 
+// Codes of reg_read_latest.
+inline constexpr int kLatestValueNotRead = 1;     // the latest subkey opened, its value not read
+inline constexpr int kLatestSubkeyNotOpened = 2;  // no subkey of the latest name (or of `below`)
+inline constexpr int kLatestKeyNotReadable = 11;  // no root recognised, or the key not opened
+inline constexpr int kLatestNoSubkey = 12;        // no subkey, and no name on entry
+
 // `latest_name` carries the greatest name found so far in and out, so that
-// lookups can be chained over several keys. Codes: 0 read; 1 subkey opened,
-// value not read; 2 no subkey of the latest name; 11 key not readable;
-// 12 no subkey and no name on entry. `out` changes only on 0. A failure,
-// when given, receives the reason of a non-zero code.
+// lookups can be chained over several keys. 0 read, or one of the codes
+// above. `out` changes only on 0. A failure, when given, receives the reason
+// of a non-zero code and the system's status of the call that failed.
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
                     ValueName name, Failure* failure = nullptr, const LatestLookup& lookup = {});
 

@@ -24,10 +24,9 @@ constexpr long kStatusesOfTheRequest[] = {
     platform::kErrorKeyDeleted,          // deleted by another program meanwhile
 };
 
-// Keeps a call's status for a caller that asked for it; true when it succeeded.
-bool succeeded(long result, long* status) {
-    if (status) *status = result;
-    return result == kOk;
+// The key a call opened, or its failure.
+OwnedKey opened(long status, Key key) {
+    return status == kOk ? OwnedKey(key) : OwnedKey::failed(status);
 }
 
 }  // namespace
@@ -61,41 +60,35 @@ std::optional<KeyPath> reg_parse_path(std::string_view path) {
     return std::nullopt;
 }
 
-OwnedKey reg_open_for_reading(Key root, std::string_view subkey, long* status, View view) {
-    if (status) *status = kOk;
+OwnedKey reg_open_for_reading(Key root, std::string_view subkey, View view) {
+    if (!root) return OwnedKey::failed(platform::kErrorInvalidHandle);
     Key key;
-    if (!root || !succeeded(platform::reg_open_key(root, subkey, key, view), status)) return {};
-    return OwnedKey(key);
+    const long status = platform::reg_open_key(root, subkey, key, view);
+    return opened(status, key);
 }
 
-OwnedKey reg_create(Key root, std::string_view subkey, long* status) {
-    if (status) *status = kOk;
+OwnedKey reg_create(Key root, std::string_view subkey) {
+    if (!root) return OwnedKey::failed(platform::kErrorInvalidHandle);
     Key key;
-    if (!root || !succeeded(platform::reg_create_key_ex(root, subkey, key), status)) return {};
-    return OwnedKey(key);
+    const long status = platform::reg_create_key_ex(root, subkey, key);
+    return opened(status, key);
 }
 
-OwnedKey reg_open_existing(Key root, std::string_view subkey, long* status) {
-    if (!reg_open_for_reading(root, subkey, status)) return {};
-    return reg_create(root, subkey, status);
+OwnedKey reg_open_existing(Key root, std::string_view subkey) {
+    if (OwnedKey readable = reg_open_for_reading(root, subkey); !readable) return readable;
+    return reg_create(root, subkey);
 }
 
-OwnedKey reg_open_path_for_reading(std::string_view path, long* status) {
-    if (status) *status = kOk;
+OwnedKey reg_create_path(std::string_view path) {
     const std::optional<KeyPath> key_path = reg_parse_path(path);
-    return key_path ? reg_open_for_reading(key_path->root, key_path->subkey, status) : OwnedKey();
+    if (!key_path) return OwnedKey::failed(platform::kErrorInvalidHandle);
+    return reg_create(key_path->root, key_path->subkey);
 }
 
-OwnedKey reg_create_path(std::string_view path, long* status) {
-    if (status) *status = kOk;
+OwnedKey reg_open_existing_path(std::string_view path) {
     const std::optional<KeyPath> key_path = reg_parse_path(path);
-    return key_path ? reg_create(key_path->root, key_path->subkey, status) : OwnedKey();
-}
-
-OwnedKey reg_open_existing_path(std::string_view path, long* status) {
-    if (status) *status = kOk;
-    const std::optional<KeyPath> key_path = reg_parse_path(path);
-    return key_path ? reg_open_existing(key_path->root, key_path->subkey, status) : OwnedKey();
+    if (!key_path) return OwnedKey::failed(platform::kErrorInvalidHandle);
+    return reg_open_existing(key_path->root, key_path->subkey);
 }
 
 bool reg_status_is_store_failure(long status) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "registry/reg_result.h"
 
 namespace qh {
 
@@ -14,16 +15,24 @@ using platform::Key;
 using platform::ValueName;
 using platform::View;
 
-// An opened key, closed when the owner goes; empty when opening failed.
+// An opened key, closed when the owner goes; empty when opening failed, and
+// then it keeps the system's status of the call that failed.
 class OwnedKey {
   public:
     OwnedKey() = default;
     explicit OwnedKey(Key key) : key_(key) {}
+    // No key, because opening failed with `status` (never 0).
+    static OwnedKey failed(long status) {
+        OwnedKey none;
+        none.status_ = status;
+        return none;
+    }
     ~OwnedKey() { platform::reg_close_key(key_); }
-    OwnedKey(OwnedKey&& other) noexcept : key_(other.release()) {}
+    OwnedKey(OwnedKey&& other) noexcept : key_(other.release()), status_(other.status_) {}
     OwnedKey& operator=(OwnedKey&& other) noexcept {
         if (this != &other) {
             platform::reg_close_key(key_);
+            status_ = other.status_;
             key_ = other.release();
         }
         return *this;
@@ -33,6 +42,9 @@ class OwnedKey {
 
     Key get() const { return key_; }
     explicit operator bool() const { return static_cast<bool>(key_); }
+    // The key step as a result: done, or failed with the status of the
+    // opening call.
+    RegResult result() const { return key_ ? RegResult{} : RegResult{RegStep::key, status_}; }
 
   private:
     Key release() {
@@ -41,6 +53,7 @@ class OwnedKey {
         return key;
     }
     Key key_{};
+    long status_ = 0;
 };
 
 // A registry path text resolved: the root key and the subkey text after the
@@ -59,25 +72,23 @@ bool reg_same_name(std::string_view a, std::string_view b);
 // no backslash.
 std::optional<KeyPath> reg_parse_path(std::string_view path);
 
-// A caller that needs to know why a key could not be opened passes
-// `status`: it receives the platform's status of the call that failed, or 0
-// when none did (also when no call was made).
+// An empty OwnedKey keeps the status of the call that failed; when `root`
+// is no key, no call is made and the status is kErrorInvalidHandle.
 
 // Opens an existing key for reading, in the given registry view. Empty when
 // `root` is no key or the key cannot be opened.
-OwnedKey reg_open_for_reading(Key root, std::string_view subkey, long* status = nullptr,
-                              View view = View::native);
+OwnedKey reg_open_for_reading(Key root, std::string_view subkey, View view = View::native);
 // Opens a key for writing, creating it and its parents first. Empty when
 // `root` is no key or the key cannot be created or opened.
-OwnedKey reg_create(Key root, std::string_view subkey, long* status = nullptr);
+OwnedKey reg_create(Key root, std::string_view subkey);
 // Opens a key for writing only when it exists already: removals must never
 // create what they were asked to remove. Empty otherwise.
-OwnedKey reg_open_existing(Key root, std::string_view subkey, long* status = nullptr);
+OwnedKey reg_open_existing(Key root, std::string_view subkey);
 
-// The same three on a path text; empty also when its root is not recognised.
-OwnedKey reg_open_path_for_reading(std::string_view path, long* status = nullptr);
-OwnedKey reg_create_path(std::string_view path, long* status = nullptr);
-OwnedKey reg_open_existing_path(std::string_view path, long* status = nullptr);
+// The last two on a path text; empty also when its root is not recognised
+// (kErrorInvalidHandle).
+OwnedKey reg_create_path(std::string_view path);
+OwnedKey reg_open_existing_path(std::string_view path);
 
 // Whether a failed call failed because the registry itself did (a full
 // disk, a broken or locked store), rather than because of what was asked

@@ -97,6 +97,23 @@ std::string reg_value_reason(Key root, std::string_view subkey, ValueName name, 
     return text + ": " + status_reason(root, status);
 }
 
+std::string reg_reason(const RegResult& result, Key root, std::string_view subkey, ValueName name) {
+    switch (result.failed) {
+        case RegStep::none:
+            return {};
+        case RegStep::key:
+            return reg_key_reason(root, subkey, result.status);
+        case RegStep::value:
+            return reg_value_reason(root, subkey, name, result.status);
+    }
+    return {};
+}
+
+int reg_fail(Failure* failure, int code, const RegResult& result, Key root, std::string_view subkey,
+             ValueName name) {
+    return fail(failure, code, reg_reason(result, root, subkey, name), result.status);
+}
+
 std::string reg_value_label(ValueName name) {
     if (!name || name->empty()) return "the default value";
     return "the value " + std::string(*name);

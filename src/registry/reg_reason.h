@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/failure.h"
 #include "registry/reg_path.h"
+#include "registry/reg_result.h"
 
 namespace qh {
 
@@ -31,6 +33,17 @@ std::string reg_key_reason(Key root, std::string_view subkey, long status);
 // not exist", "<key>: the value NAME is larger than 32767 bytes", or the
 // status's clause, as for a key.
 std::string reg_value_reason(Key root, std::string_view subkey, ValueName name, long status);
+
+// Why a registry operation on the key `subkey` of `root` failed, from its
+// result: the key's reason for the key step, the value's for the value
+// step; empty when it did not fail. The one place where a result becomes
+// words.
+std::string reg_reason(const RegResult& result, Key root, std::string_view subkey,
+                       ValueName name = std::nullopt);
+// Records that reason and the result's status in `failure`, when given;
+// returns `code`, so that a command fails in one statement.
+int reg_fail(Failure* failure, int code, const RegResult& result, Key root, std::string_view subkey,
+             ValueName name = std::nullopt);
 
 // "the value NAME", or "the default value" for the unnamed one.
 std::string reg_value_label(ValueName name);

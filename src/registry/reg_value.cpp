@@ -8,8 +8,6 @@ namespace qh {
 
 namespace {
 
-constexpr long kOk = platform::kErrorSuccess;
-
 // A text value is stored with its terminator, so an empty text is one byte.
 std::string with_terminator(std::string_view text) {
     std::string bytes(text);
@@ -17,82 +15,71 @@ std::string with_terminator(std::string_view text) {
     return bytes;
 }
 
-// 0 or 1; the platform's status goes to a caller that asked for it.
-int set_value(Key key, ValueName name, std::uint32_t type, std::string_view bytes,
-              long* status = nullptr) {
-    const long result = platform::reg_set_value(key, name, type, bytes);
-    if (status) *status = result;
-    return result == kOk ? 0 : 1;
+RegResult set_value(Key key, ValueName name, std::uint32_t type, std::string_view bytes) {
+    return reg_step(RegStep::value, platform::reg_set_value(key, name, type, bytes));
 }
 
 }  // namespace
 
-int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name,
-                      long* status) {
-    const OwnedKey key = reg_open_for_reading(root, subkey, status);
-    if (!key) return 1;
-    return reg_read_value(out, key.get(), name, status) == 0 ? 0 : 2;
+RegResult reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name) {
+    const OwnedKey key = reg_open_for_reading(root, subkey);
+    if (!key) return key.result();
+    return reg_read_value(out, key.get(), name);
 }
 
-int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name,
-                    long* status) {
-    return reg_write_text_at(text, platform::kRegSz, root, subkey, name, status);
+RegResult reg_write_sz_at(std::string_view text, Key root, std::string_view subkey,
+                          ValueName name) {
+    return reg_write_text_at(text, platform::kRegSz, root, subkey, name);
 }
 
-int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::string_view subkey,
-                      ValueName name, long* status) {
-    const OwnedKey key = reg_create(root, subkey, status);
-    if (!key) return 1;
-    return set_value(key.get(), name, type, with_terminator(text), status) == 0 ? 0 : 2;
+RegResult reg_write_text_at(std::string_view text, std::uint32_t type, Key root,
+                            std::string_view subkey, ValueName name) {
+    const OwnedKey key = reg_create(root, subkey);
+    if (!key) return key.result();
+    return set_value(key.get(), name, type, with_terminator(text));
 }
 
-int reg_delete_value_at(Key root, std::string_view subkey, ValueName name, long* status) {
-    const OwnedKey key = reg_open_existing(root, subkey, status);
-    if (!key) return 1;
-    return qh::reg_delete_value(key.get(), name, status) == 0 ? 0 : 2;
+RegResult reg_delete_value_at(Key root, std::string_view subkey, ValueName name) {
+    const OwnedKey key = reg_open_existing(root, subkey);
+    if (!key) return key.result();
+    return qh::reg_delete_value(key.get(), name);
 }
 
-int reg_create_key_at(Key root, std::string_view subkey, long* status) {
-    if (status) *status = kOk;
-    if (!root) return 1;
+RegResult reg_create_key_at(Key root, std::string_view subkey) {
+    if (!root) return {RegStep::key, 0};
     // The older call, as it also opens a key that exists but may not be
     // written: such a key exists, and that is all this asks.
     Key key;
-    const long result = platform::reg_create_key(root, subkey, key);
-    if (status) *status = result;
-    if (result != kOk) return 2;
-    const OwnedKey owned(key);
-    return 0;
+    const long status = platform::reg_create_key(root, subkey, key);
+    if (status == platform::kErrorSuccess) platform::reg_close_key(key);
+    return reg_step(RegStep::key, status);
 }
 
-int reg_delete_key_at(Key root, std::string_view subkey, long* status) {
-    if (status) *status = kOk;
-    if (!root || reg_key_is_protected(root, subkey)) return 1;
-    const long result = platform::reg_delete_tree(root, subkey);
-    if (status) *status = result;
-    return result == kOk ? 0 : 2;
+RegResult reg_delete_key_at(Key root, std::string_view subkey) {
+    if (!root || reg_key_is_protected(root, subkey)) return {RegStep::key, 0};
+    return reg_step(RegStep::key, platform::reg_delete_tree(root, subkey));
 }
 
-int reg_read_value(RegValue& out, Key key, ValueName name, long* status) {
+RegResult reg_read_value(RegValue& out, Key key, ValueName name) {
     std::uint32_t type = platform::kRegNone;
     std::string data;
-    const long result = platform::reg_query_value(key, name, type, data, kMaxValueRead);
-    if (status) *status = result;
-    if (result != kOk) return 1;
-    out.type = type;
-    out.data = std::move(data);
-    return 0;
+    const long status = platform::reg_query_value(key, name, type, data, kMaxValueRead);
+    if (status == platform::kErrorSuccess) {
+        out.type = type;
+        out.data = std::move(data);
+    }
+    return reg_step(RegStep::value, status);
 }
 
-int reg_write_sz(std::string_view text, Key key, ValueName name, long* status) {
-    return set_value(key, name, platform::kRegSz, with_terminator(text), status);
+RegResult reg_write_sz(std::string_view text, Key key, ValueName name) {
+    return set_value(key, name, platform::kRegSz, with_terminator(text));
 }
 
-int reg_write_expand_sz(std::string_view text, Key key, ValueName name, long* status) {
-    return set_value(key, name, platform::kRegExpandSz, with_terminator(text), status);
+RegResult reg_write_expand_sz(std::string_view text, Key key, ValueName name) {
+    return set_value(key, name, platform::kRegExpandSz, with_terminator(text));
 }
 
-int reg_write_multi_sz(std::string_view multi, Key key, ValueName name, long* status) {
+RegResult reg_write_multi_sz(std::string_view multi, Key key, ValueName name) {
     using namespace std::string_view_literals;
     std::string bytes;
     const auto end = multi.find("\0\0"sv);
@@ -104,28 +91,21 @@ int reg_write_multi_sz(std::string_view multi, Key key, ValueName name, long* st
         if (bytes.empty() || bytes.back() != '\0') bytes.push_back('\0');
         bytes.push_back('\0');
     }
-    return set_value(key, name, platform::kRegMultiSz, bytes, status);
+    return set_value(key, name, platform::kRegMultiSz, bytes);
 }
 
-int reg_write_binary(std::string_view bytes, Key key, ValueName name, long* status) {
-    return set_value(key, name, platform::kRegBinary, bytes, status);
-}
-
-int reg_write_dword(std::uint32_t number, Key key, ValueName name, long* status) {
+RegResult reg_write_dword(std::uint32_t number, Key key, ValueName name) {
     std::string bytes(4, '\0');
     for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
-    return set_value(key, name, platform::kRegDword, bytes, status);
+    return set_value(key, name, platform::kRegDword, bytes);
 }
 
-int reg_write_raw(std::string_view bytes, std::uint32_t type, Key key, ValueName name,
-                  long* status) {
-    return set_value(key, name, type, bytes, status);
+RegResult reg_write_raw(std::string_view bytes, std::uint32_t type, Key key, ValueName name) {
+    return set_value(key, name, type, bytes);
 }
 
-int reg_delete_value(Key key, ValueName name, long* status) {
-    const long result = platform::reg_delete_value(key, name);
-    if (status) *status = result;
-    return result == kOk ? 0 : 1;
+RegResult reg_delete_value(Key key, ValueName name) {
+    return reg_step(RegStep::value, platform::reg_delete_value(key, name));
 }
 
 }  // namespace qh

@@ -21,40 +21,39 @@ struct RegValue {
     std::string data;
 };
 
-// On a root key and a subkey; 1 = the key step failed, 2 = the value step.
-// `status`, when given, receives the platform's status of the call that
-// failed (0 when none did).
-int reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name,
-                      long* status = nullptr);
-int reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name,
-                    long* status = nullptr);
+// On a root key and a subkey: each opens the key, does one thing to the
+// value and closes the key again. A failure names the key step (the key not
+// opened or created) or the value step, with the system's status.
+RegResult reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name);
+RegResult reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name);
 // Writes a text value of the given string type (REG_SZ or REG_EXPAND_SZ).
-int reg_write_text_at(std::string_view text, std::uint32_t type, Key root, std::string_view subkey,
-                      ValueName name, long* status = nullptr);
+RegResult reg_write_text_at(std::string_view text, std::uint32_t type, Key root,
+                            std::string_view subkey, ValueName name);
 // Deletes a value; the key is opened for writing only when it exists, so a
 // delete never creates anything.
-int reg_delete_value_at(Key root, std::string_view subkey, ValueName name, long* status = nullptr);
-// 0 the key exists now; 1 no root; 2 not created.
-int reg_create_key_at(Key root, std::string_view subkey, long* status = nullptr);
-// Every deletion of a key goes through here. 0 deleted with everything
-// below; 1 no root, or a protected key (reg_protected.h), nothing touched;
-// 2 not deleted.
-int reg_delete_key_at(Key root, std::string_view subkey, long* status = nullptr);
+RegResult reg_delete_value_at(Key root, std::string_view subkey, ValueName name);
 
-// On a key the caller opened; 0 or 1. `status` as above.
-int reg_read_value(RegValue& out, Key key, ValueName name, long* status = nullptr);
-int reg_write_sz(std::string_view text, Key key, ValueName name, long* status = nullptr);
-int reg_write_expand_sz(std::string_view text, Key key, ValueName name, long* status = nullptr);
+// The key operations: every failure is the key step. The status is 0 when
+// the system was not asked: `root` is no key, or (deletion) the key is
+// protected (reg_protected.h).
+// Done when the key exists now, whether or not it existed before.
+RegResult reg_create_key_at(Key root, std::string_view subkey);
+// Every deletion of a key goes through here: done when the key is gone with
+// everything below it.
+RegResult reg_delete_key_at(Key root, std::string_view subkey);
+
+// On a key the caller opened: a failure is the value step.
+RegResult reg_read_value(RegValue& out, Key key, ValueName name);
+RegResult reg_write_sz(std::string_view text, Key key, ValueName name);
+RegResult reg_write_expand_sz(std::string_view text, Key key, ValueName name);
 // `multi` holds texts each ended by a zero byte and one more zero byte; the
 // size stored runs up to and including the first two zero bytes in a row.
-int reg_write_multi_sz(std::string_view multi, Key key, ValueName name, long* status = nullptr);
-int reg_write_binary(std::string_view bytes, Key key, ValueName name, long* status = nullptr);
-int reg_write_dword(std::uint32_t number, Key key, ValueName name, long* status = nullptr);
+RegResult reg_write_multi_sz(std::string_view multi, Key key, ValueName name);
+RegResult reg_write_dword(std::uint32_t number, Key key, ValueName name);
 // The bytes exactly as given, with any type number: data whose type the
 // tool does not interpret.
-int reg_write_raw(std::string_view bytes, std::uint32_t type, Key key, ValueName name,
-                  long* status = nullptr);
-int reg_delete_value(Key key, ValueName name, long* status = nullptr);
+RegResult reg_write_raw(std::string_view bytes, std::uint32_t type, Key key, ValueName name);
+RegResult reg_delete_value(Key key, ValueName name);
 
 // The text of a string value (REG_SZ, REG_EXPAND_SZ): its bytes up to the
 // first zero byte, never past the end of the data.

@@ -103,7 +103,7 @@ inline void put_raw(qh::Key root, std::string_view subkey, qh::ValueName name, s
 
 inline void put_text(qh::Key root, std::string_view subkey, qh::ValueName name, std::uint32_t type,
                      std::string_view text) {
-    ASSERT_EQ(qh::reg_write_text_at(text, type, root, subkey, name), 0);
+    ASSERT_TRUE(qh::reg_write_text_at(text, type, root, subkey, name).ok());
 }
 
 // Puts one value back exactly (type and bytes) at the end of a test, or
@@ -143,6 +143,19 @@ class ValueRestorer {
     std::string name_;
     std::optional<qh::RegValue> saved_;
 };
+
+}  // namespace qh_test
+
+namespace qh {
+// How a failing expectation shows a registry result.
+inline std::ostream& operator<<(std::ostream& os, const RegResult& result) {
+    constexpr const char* kSteps[] = {"none", "key", "value"};
+    return os << "{failed " << kSteps[static_cast<int>(result.failed)] << ", status "
+              << result.status << "}";
+}
+}  // namespace qh
+
+namespace qh_test {
 
 struct CliRun {
     int exit_code = -1;

@@ -32,7 +32,7 @@ class WineRegfile : public testing::Test {
     int apply(const std::string& body, qh::Failure* failure) {
         const std::string path = dir_ + "\\f" + std::to_string(++files_) + ".reg";
         EXPECT_TRUE(qh_test::write_file(path, qh_test::crlf(body)));
-        return qh::regfile_apply(path, qh::RegfileMode::apply, failure);
+        return qh::regfile_apply(path, failure);
     }
 
     std::string dir_;
@@ -62,7 +62,7 @@ TEST_F(WineRegfile, RegistryRefusalEndsTheImportAccessDoesNot) {
 // Devices are no files to import.
 TEST_F(WineRegfile, DevicesAreRefused) {
     for (const char* device : {"NUL", "CON", "Z:\\dev\\zero"})
-        EXPECT_EQ(qh::regfile_apply(device, qh::RegfileMode::apply), 1) << device;
+        EXPECT_EQ(qh::regfile_apply(device), 1) << device;
 }
 
 }  // namespace
