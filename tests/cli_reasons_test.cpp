@@ -183,6 +183,10 @@ TEST_F(Reasons, EnvironmentVariables) {
     // The system Path is only read: neither edit gets as far as writing it.
     expect_reason({{"+path", missing_}, missing_ + " is not an existing directory"});
     expect_reason({{"-path", missing_}, missing_ + " is not in Path"});
+    // Only a denied write is helped by -user.
+    expect_reason({{"-env", "QH_REASONS_ABSENT"},
+                   "HKEY_LOCAL_MACHINE\\" + std::string(qh_test::kSystemEnvironment) +
+                       ": the value QH_REASONS_ABSENT does not exist"});
 }
 
 TEST_F(Reasons, RegistryFiles) {

@@ -652,9 +652,9 @@ TEST(TexLiveLayouts, EntriesThenPathThenTheDefaultFolder) {
 
 // ----------------------------------------------------------------- WinEdt
 
-const std::vector<std::string> kWinEdtTops = {"SOFTWARE\\WinEdt", "SOFTWARE\\WinEdt 5",
-                                              "SOFTWARE\\WinEdt 9", "SOFTWARE\\WinEdt 10",
-                                              "SOFTWARE\\WinEdt 11"};
+const std::vector<std::string> kWinEdtTops = {"SOFTWARE\\WinEdt",    "SOFTWARE\\WinEdt 5",
+                                              "SOFTWARE\\WinEdt 9",  "SOFTWARE\\WinEdt 10",
+                                              "SOFTWARE\\WinEdt 11", "SOFTWARE\\WinEdt "};
 
 Entry winedt(Entry e) {
     e.name = "Install Root";
@@ -675,6 +675,9 @@ TEST(WinEdtLayouts, OldKeysThenTheGreatestVersionedKey) {
         {"the machine's versioned key",
          {winedt(hklm("SOFTWARE\\WinEdt 11", "", "C:\\WinEdt11"))},
          "C:\\WinEdt11"},
+        {"\"WinEdt \" without a number is no versioned key",
+         {winedt(hkcu("Software\\WinEdt ", "", "C:\\WinEdtNone"))},
+         ""},
         {"the machine's versioned key, 32-bit view",
          {winedt(hklm32("SOFTWARE\\WinEdt 10", "", "C:\\x86\\WinEdt10"))},
          "C:\\x86\\WinEdt10"},
@@ -758,6 +761,14 @@ TEST(MiktexLayouts, LaterReleasesAfterMiktex24) {
          "",
          "",
          normal("{T}", "C:\\commondata")},
+        {"UserInstall before CommonInstall (one tree, told apart by the backslash)",
+         {hkcu(kOrg + "2.9\\Core", "CommonInstall", "{T}"),
+          hkcu(kOrg + "2.9\\Core", "UserInstall", "{T}\\"),
+          hkcu(kOrg + "2.9\\Core", "UserData", "C:\\userdata")},
+         TexAt::x64,
+         "",
+         "",
+         normal("{T}\\", "C:\\userdata")},
         {"32-bit install",
          {hklm32(kOrg + "2.8\\Core", "CommonInstall", "{T}"),
           hklm32(kOrg + "2.8\\Core", "CommonData", "C:\\x86data")},
@@ -784,6 +795,12 @@ TEST(MiktexLayouts, LaterReleasesAfterMiktex24) {
          "C:\\texmf\\miktex\\bin\\x64\\tex.exe",
          psfonts_new,
          normal("C:\\texmf", "C:\\data")},
+        {"MiKTeX 2.4 knows only bin\\tex.exe: findtexmf's answer before its 64-bit tree",
+         {hkcu(kClassic, "Install Root", "{T}"), hkcu(kClassic, "Local Root", "C:\\local")},
+         TexAt::x64,
+         "C:\\texmf\\miktex\\bin\\tex.exe",
+         "",
+         normal("C:\\texmf", "C:\\local")},
         {"MiKTeX 2.4 key with a 64-bit tree",
          {hkcu(kClassic, "Install Root", "{T}"), hkcu(kClassic, "Local Root", "C:\\local")},
          TexAt::x64,

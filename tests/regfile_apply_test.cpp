@@ -337,6 +337,14 @@ TEST_F(RegfileApplyTest, KeyLinesThatNameNoKey) {
         EXPECT_FALSE(read_user_value(std::string(kBase) + "\\ok", "after").has_value());
     }
     EXPECT_TRUE(read_user_value(std::string(kBase) + "\\ok", "v").has_value());
+
+    // With its backslash the root is named: the value goes into the root itself.
+    const std::string at_root =
+        qh_test::crlf("[HKEY_CURRENT_USER\\]\n\"QhRegfileAtRoot\"=\"x\" --uninstall\n");
+    ASSERT_EQ(apply(at_root, RegfileMode::apply), 0);
+    EXPECT_TRUE(read_user_value("", "QhRegfileAtRoot").has_value());
+    ASSERT_EQ(apply(at_root, RegfileMode::remove), 0);
+    EXPECT_FALSE(read_user_value("", "QhRegfileAtRoot").has_value());
 }
 
 TEST_F(RegfileApplyTest, ResultsAndBadInput) {
