@@ -1,6 +1,8 @@
 # What `cmake --build <dir> --target package` makes: on Windows a zip of the
 # exe with README and LICENSE, natively a Debian package. Both get a
 # SHA256SUMS file beside them.
+# With QUILLHAVEN_PACKAGE_DOCS (the release presets) both also ship the
+# manual page and the changelog.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME quillhaven)
@@ -41,6 +43,10 @@ else()
     install(TARGETS quillhaven RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quillhaven)
     install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright
             COMPONENT quillhaven)
+endif()
+
+if(QUILLHAVEN_PACKAGE_DOCS)
+    include(${CMAKE_CURRENT_LIST_DIR}/package-docs.cmake)
 endif()
 
 include(CPack)
