@@ -29,9 +29,12 @@ fields)
     expect_eq Version "$(dpkg-deb --field "$deb" Version)" "$QH_VERSION"
     expect_eq Architecture "$(dpkg-deb --field "$deb" Architecture)" "$arch"
     expect_eq Section "$(dpkg-deb --field "$deb" Section)" utils
-    dpkg-deb --field "$deb" Depends | grep -Eq '(^|, )libsqlite3-0( |,|$)' ||
-        fail "no dependency on the SQLite library"
-    dpkg-deb --field "$deb" Description | head -n1 | grep -q 'emulated machine' ||
+    # Fields read whole first: grep -q leaving a pipe early fails the writer
+    # (SIGPIPE) under pipefail, now and then.
+    depends=$(dpkg-deb --field "$deb" Depends)
+    grep -Eq '(^|, )libsqlite3-0( |,|$)' <<<"$depends" || fail "no dependency on the SQLite library"
+    description=$(dpkg-deb --field "$deb" Description)
+    [[ ${description%%$'\n'*} == *'emulated machine'* ]] ||
         fail "the short description does not name the emulated machine"
     [ -n "$(dpkg-deb --field "$deb" Maintainer)" ] || fail "no Maintainer"
     expect_eq "names in SHA256SUMS" "$(awk '{print $2}' "$QH_BUILD/SHA256SUMS")" "$name"
