@@ -177,6 +177,11 @@ int locale_compare_nocase(std::string_view a, std::string_view b);
 // zero bytes) into the current locale's code page, appending to `out`.
 // Returns false as soon as one unit has no representation in that code page.
 bool wide_to_multibyte(std::u16string_view text, std::string& out);
+// Converts a text in the current locale's code page into UTF-16, appending
+// to `out`; under the "C" locale each byte is the unit of the same value.
+// Returns false, appending nothing, when a byte or byte pair has no
+// character in that code page.
+bool multibyte_to_wide(std::string_view text, std::u16string& out);
 // The ANSI code page of the current locale (936 for "chinese-simplified");
 // 0 under the "C" locale, which has none.
 unsigned locale_code_page();
