@@ -31,7 +31,7 @@ std::string below(std::string_view key, std::string_view name) {
 struct Refused {
     Root root;
     std::string typed;  // the subkey as the command line gives it
-    std::string key;    // the same key written plainly, for the sentinel
+    std::string key;    // a key at or below it, for the sentinel
 };
 
 void create_key(Root root, const std::string& subkey) {
@@ -51,46 +51,62 @@ bool sentinel_survived(const Refused& c) {
     return there;
 }
 
-const std::vector<Refused> kRefused = {
-    {Root::users, ".DEFAULT", ".DEFAULT"},
-    {Root::users, ".default\\", ".DEFAULT"},
-    {Root::users, "S-1-5-21-0-0-0-1000", "S-1-5-21-0-0-0-1000"},
-    {Root::users, ".DEFAULT\\Software", ".DEFAULT\\Software"},
-    {Root::users, ".DEFAULT\\Environment", ".DEFAULT\\Environment"},
-    {Root::users, ".DEFAULT\\software\\CLASSES", ".DEFAULT\\Software\\Classes"},
-    {Root::local_machine, "SOFTWARE", "SOFTWARE"},
-    {Root::local_machine, "system", "SYSTEM"},
-    {Root::local_machine, "Software\\Classes", "Software\\Classes"},
-    {Root::local_machine, "SOFTWARE\\Classes\\\\", "SOFTWARE\\Classes"},
-    {Root::local_machine, "SOFTWARE\\\\Classes", "SOFTWARE\\Classes"},
-    {Root::local_machine, "SOFTWARE\\wow6432node", "SOFTWARE\\WOW6432Node"},
-    {Root::current_user, "Software", "Software"},
-    {Root::current_user, "Environment", "Environment"},
-    {Root::current_user, "\\Environment", "Environment"},
-    {Root::current_user, "SOFTWARE\\Classes", "Software\\Classes"},
-    {Root::current_config, "Software", "Software"},
-    {Root::current_user, "", ""},
-    {Root::local_machine, "\\\\", ""},
-    {Root::classes_root, "", ""},
-};
+// The current user's hive below HKEY_USERS, by its security identifier.
+std::string user_sid() {
+    std::string name;
+    for (std::uint32_t i = 0; platform::reg_enum_key(platform::root_key(Root::users), i, name,
+                                                     255) == platform::kErrorSuccess;
+         ++i)
+        if (name.starts_with("S-1-5-21-") && !name.ends_with("_Classes")) return name;
+    return "";
+}
+
+std::vector<Refused> refused_keys(const std::string& sid) {
+    return {
+        {Root::users, ".DEFAULT", ".DEFAULT"},
+        {Root::users, ".default\\", ".DEFAULT"},
+        {Root::users, sid, sid},
+        {Root::users, ".DEFAULT\\Software", ".DEFAULT\\Software"},
+        {Root::users, ".DEFAULT\\Environment", ".DEFAULT\\Environment"},
+        {Root::users, ".DEFAULT\\software\\CLASSES", ".DEFAULT\\Software\\Classes"},
+        {Root::local_machine, "SOFTWARE", "SOFTWARE"},
+        {Root::local_machine, "system", "SYSTEM"},
+        {Root::local_machine, "Software\\Classes", "Software\\Classes"},
+        {Root::local_machine, "SOFTWARE\\Classes\\\\", "SOFTWARE\\Classes"},
+        {Root::local_machine, "SOFTWARE\\\\Classes", "SOFTWARE\\Classes"},
+        {Root::local_machine, "SOFTWARE\\wow6432node", "SOFTWARE\\WOW6432Node"},
+        {Root::current_user, "Software", "Software"},
+        {Root::current_user, "Environment", "Environment"},
+        {Root::current_user, "\\Environment", "Environment"},
+        {Root::current_user, "SOFTWARE\\Classes", "Software\\Classes"},
+        {Root::current_config, "Software", "Software"},
+        {Root::current_user, "", ""},
+        {Root::local_machine, "\\\\", "SOFTWARE"},
+        {Root::classes_root, "", ""},
+    };
+}
 
 struct Deletable {
     Root root;
     std::string key;
 };
 
-const std::vector<Deletable> kDeletable = {
-    {Root::current_user, "Software\\QhProtectFoo"},
-    {Root::current_user, "Software\\Classes\\QhProtectFoo"},
-    {Root::classes_root, ".qhprotect"},
-    {Root::local_machine, "SOFTWARE\\Classes\\QhProtectClass"},
-    {Root::local_machine, "SOFTWARE\\WOW6432Node\\QhProtectFoo"},
-    {Root::users, ".DEFAULT\\Software\\QhProtectFoo"},
-    {Root::current_config, "Software\\QhProtectFoo"},
-};
+std::vector<Deletable> deletable_keys() {
+    return {
+        {Root::current_user, "Software\\QhProtectFoo"},
+        {Root::current_user, "Software\\Classes\\QhProtectFoo"},
+        {Root::classes_root, ".qhprotect"},
+        {Root::local_machine, "SOFTWARE\\Classes\\QhProtectClass"},
+        {Root::local_machine, "SOFTWARE\\WOW6432Node\\QhProtectFoo"},
+        {Root::users, ".DEFAULT\\Software\\QhProtectFoo"},
+        {Root::current_config, "Software\\QhProtectFoo"},
+    };
+}
 
 TEST(ProtectedKeys, RegkRefusesHivesAndTopKeysButNotWhatLiesBelow) {
-    for (const Refused& c : kRefused) {
+    const std::string sid = user_sid();
+    ASSERT_FALSE(sid.empty());
+    for (const Refused& c : refused_keys(sid)) {
         const std::string path = root_name(c.root) + "\\" + c.typed;
         plant_sentinel(c);
         const qh_test::CliRun run = qh_test::run_cli({"-regk", path, "-no-refresh"});
@@ -98,7 +114,7 @@ TEST(ProtectedKeys, RegkRefusesHivesAndTopKeysButNotWhatLiesBelow) {
         EXPECT_TRUE(run.errors.ends_with(" which is never deleted\n")) << run.errors;
         EXPECT_TRUE(sentinel_survived(c)) << path;
     }
-    for (const Deletable& c : kDeletable) {
+    for (const Deletable& c : deletable_keys()) {
         const std::string path = root_name(c.root) + "\\" + c.key;
         create_key(c.root, c.key);
         EXPECT_EQ(qh_test::run_cli({"-regk", path, "-no-refresh"}).output, qh_test::kSucceeded)

@@ -23,13 +23,13 @@ bool standard_user() {
 // Whether a standard user's writes below each root are refused, indexed by
 // Root.
 constexpr bool kRootProtected[] = {
-    // HKEY_CLASSES_ROOT is stored as a root of its own: nothing under
-    // HKEY_CURRENT_USER\Software\Classes shows through it, so each of its
-    // keys is a machine class, which Windows keeps in HKEY_LOCAL_MACHINE.
+    // HKEY_CLASSES_ROOT holds nothing itself: its keys are the user's
+    // classes (a hive of HKEY_CURRENT_USER) or the machine's (of
+    // HKEY_LOCAL_MACHINE), and writes land there.
     true,
-    false,  // HKEY_CURRENT_USER: the user's own
+    false,  // HKEY_CURRENT_USER: the user's own, also HKEY_USERS\<the user's SID>
     true,   // HKEY_LOCAL_MACHINE: the machine's settings
-    true,   // HKEY_USERS: every profile's hive; the user's own is HKEY_CURRENT_USER
+    true,   // HKEY_USERS: every other profile's hive
     false,  // HKEY_PERFORMANCE_DATA: not a store of keys on Windows; left as it was
     true,   // HKEY_CURRENT_CONFIG: a view of the machine's hardware profile
     false,  // HKEY_DYN_DATA: Windows 9x only, which has no users to tell apart
@@ -62,7 +62,7 @@ bool within(std::string_view path, std::string_view folder) {
 
 long registry_write_status(RegistryStore& store, KeyId key) {
     if (!standard_user()) return kErrorSuccess;
-    const std::optional<KeyId> root = store.root_of(key);
+    const std::optional<KeyId> root = store.hive_of(key);
     // A key deleted meanwhile fails on its own, with its own status.
     if (!root) return kErrorSuccess;
     const KeyId index = *root - kFirstRootId;
