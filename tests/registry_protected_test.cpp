@@ -1,6 +1,6 @@
-// Key deletion refuses the roots, the hives and their top keys, and the class
-// and 32-bit registries, under each name that reaches them; what lies below
-// them stays deletable. Every deletion of a key goes through the same check,
+// Key deletion refuses the roots, the hives, Windows' own keys in them, and
+// the class and 32-bit registries, under each name that reaches them; what
+// lies below them stays deletable. Every deletion of a key goes through the same check,
 // so -regk and a registry file's marked key lines are both tried here.
 #include <gtest/gtest.h>
 
@@ -62,6 +62,7 @@ std::string user_sid() {
 }
 
 std::vector<Refused> refused_keys(const std::string& sid) {
+    const std::string env = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
     return {
         {Root::users, ".DEFAULT", ".DEFAULT"},
         {Root::users, ".default\\", ".DEFAULT"},
@@ -69,20 +70,44 @@ std::vector<Refused> refused_keys(const std::string& sid) {
         {Root::users, ".DEFAULT\\Software", ".DEFAULT\\Software"},
         {Root::users, ".DEFAULT\\Environment", ".DEFAULT\\Environment"},
         {Root::users, ".DEFAULT\\software\\CLASSES", ".DEFAULT\\Software\\Classes"},
+        {Root::users, sid + "\\Control Panel", sid + "\\Control Panel"},
+        {Root::users, sid + "\\Software\\Microsoft\\Windows",
+         sid + "\\Software\\Microsoft\\Windows"},
+        {Root::users, sid + "\\Software\\Classes\\CLSID", sid + "\\Software\\Classes\\CLSID"},
         {Root::local_machine, "SOFTWARE", "SOFTWARE"},
         {Root::local_machine, "system", "SYSTEM"},
         {Root::local_machine, "Software\\Classes", "Software\\Classes"},
         {Root::local_machine, "SOFTWARE\\Classes\\\\", "SOFTWARE\\Classes"},
         {Root::local_machine, "SOFTWARE\\\\Classes", "SOFTWARE\\Classes"},
         {Root::local_machine, "SOFTWARE\\wow6432node", "SOFTWARE\\WOW6432Node"},
+        {Root::local_machine, "SYSTEM\\CurrentControlSet", "SYSTEM\\CurrentControlSet"},
+        {Root::local_machine, "SYSTEM\\ControlSet001\\Services", "SYSTEM\\ControlSet001\\Services"},
+        {Root::local_machine, "SYSTEM\\Select", "SYSTEM\\Select"},
+        {Root::local_machine, "system\\currentcontrolset\\control",
+         "SYSTEM\\CurrentControlSet\\Control"},
+        {Root::local_machine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+         "SYSTEM\\CurrentControlSet\\Control\\Session Manager"},
+        {Root::local_machine, env + "\\", env},
+        {Root::local_machine, "SOFTWARE\\Microsoft", "SOFTWARE\\Microsoft"},
+        {Root::local_machine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+         "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"},
+        {Root::local_machine, "SOFTWARE\\Policies", "SOFTWARE\\Policies"},
+        {Root::local_machine, "SOFTWARE\\Classes\\Folder", "SOFTWARE\\Classes\\Folder"},
         {Root::current_user, "Software", "Software"},
         {Root::current_user, "Environment", "Environment"},
         {Root::current_user, "\\Environment", "Environment"},
+        {Root::current_user, "Volatile Environment", "Volatile Environment"},
         {Root::current_user, "SOFTWARE\\Classes", "Software\\Classes"},
+        {Root::current_user, "Software\\Microsoft\\Windows\\CurrentVersion",
+         "Software\\Microsoft\\Windows\\CurrentVersion"},
+        {Root::current_user, "Software\\Classes\\Interface", "Software\\Classes\\Interface"},
         {Root::current_config, "Software", "Software"},
         {Root::current_user, "", ""},
         {Root::local_machine, "\\\\", "SOFTWARE"},
         {Root::classes_root, "", ""},
+        {Root::classes_root, "clsid", "CLSID"},
+        {Root::classes_root, "*", "*"},
+        {Root::classes_root, "AllFilesystemObjects", "AllFilesystemObjects"},
     };
 }
 
@@ -91,7 +116,7 @@ struct Deletable {
     std::string key;
 };
 
-std::vector<Deletable> deletable_keys() {
+std::vector<Deletable> deletable_keys(const std::string& sid) {
     return {
         {Root::current_user, "Software\\QhProtectFoo"},
         {Root::current_user, "Software\\Classes\\QhProtectFoo"},
@@ -100,6 +125,13 @@ std::vector<Deletable> deletable_keys() {
         {Root::local_machine, "SOFTWARE\\WOW6432Node\\QhProtectFoo"},
         {Root::users, ".DEFAULT\\Software\\QhProtectFoo"},
         {Root::current_config, "Software\\QhProtectFoo"},
+        // An application's own keys, beside and below Windows' own.
+        {Root::current_user, "QhProtectApp"},
+        {Root::users, sid + "\\QhProtectApp"},
+        {Root::local_machine, "SYSTEM\\CurrentControlSet\\Services\\QhProtectService"},
+        {Root::local_machine, "SOFTWARE\\Microsoft\\QhProtectFoo"},
+        {Root::current_user, "Software\\Microsoft\\Windows\\CurrentVersion\\QhProtectRun"},
+        {Root::classes_root, "CLSID\\{51484E56-0000-0000-0000-000000000001}"},
     };
 }
 
@@ -114,7 +146,7 @@ TEST(ProtectedKeys, RegkRefusesHivesAndTopKeysButNotWhatLiesBelow) {
         EXPECT_TRUE(run.errors.ends_with(" which is never deleted\n")) << run.errors;
         EXPECT_TRUE(sentinel_survived(c)) << path;
     }
-    for (const Deletable& c : deletable_keys()) {
+    for (const Deletable& c : deletable_keys(sid)) {
         const std::string path = root_name(c.root) + "\\" + c.key;
         create_key(c.root, c.key);
         EXPECT_EQ(qh_test::run_cli({"-regk", path, "-no-refresh"}).output, qh_test::kSucceeded)
