@@ -2,6 +2,8 @@
 // what it refuses, what it still allows, and what the command line shows.
 // Native only: under Wine the process is an administrator.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -197,6 +199,24 @@ TEST(StandardUser, FileWritesIntoSystemFoldersAreRefusedReadsAllowed) {
     ASSERT_FALSE(work.empty());
     const std::string z_windows =
         qh::platform::posix::windows_path(qh::platform::posix::drive_c_root()) + "\\Windows";
+    // Links, as a user could plant them: into C:\Windows by every route, and
+    // one into the user's own folder.
+    const std::string drive_c = qh::platform::posix::drive_c_root();
+    const std::pair<const char*, std::string> links[] = {
+        {"qh-autoexec.bat", drive_c + "/Windows/qh-linked.txt"},  // to a file yet to be
+        {"qh-linked-dir", drive_c + "/Windows"},
+        {"qh-relative.txt", "Windows/qh-relative.txt"},
+        {"qh-chain.txt", "qh-autoexec.bat"},
+        {"qh-loop-a", "qh-loop-b"},
+        {"qh-loop-b", "qh-loop-a"},
+        {"qh-elsewhere.txt", *qh::platform::posix::host_path(work) + "/qh-target.txt"},
+    };
+    for (const auto& [name, target] : links) {
+        const std::string link = drive_c + "/" + name;
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0) << name;
+    }
+
     struct Row {
         std::string path;
         bool refused;
@@ -211,6 +231,12 @@ TEST(StandardUser, FileWritesIntoSystemFoldersAreRefusedReadsAllowed) {
         {"\\Windows\\qh-new.txt", true},
         {z_windows + "\\qh-new.txt", true},
         {"Windows\\qh-new.txt", true},  // relative to C:\, the current directory below
+        {"C:\\qh-autoexec.bat", true},
+        {"C:\\QH-LINKED-DIR\\qh-new.txt", true},
+        {"C:\\qh-relative.txt", true},
+        {"C:\\qh-chain.txt", true},
+        {"C:\\qh-loop-a", true},
+        {"C:\\qh-elsewhere.txt", false},
         {"C:\\WindowsApps\\qh-new.txt", false},
         {"C:\\Program Files (x86)\\qh-new.txt", false},
         {"C:\\Windows\\..\\qh-new.txt", false},
@@ -250,6 +276,9 @@ TEST(StandardUser, FileWritesIntoSystemFoldersAreRefusedReadsAllowed) {
         if (!row.refused) qh_test::remove_file(row.path);
     }
     EXPECT_EQ(qh_test::read_file("C:\\Windows\\system32\\qh-existing.txt"), std::string("old"));
+    EXPECT_FALSE(qh_test::read_file("C:\\Windows\\qh-linked.txt"));
+    EXPECT_FALSE(qh_test::read_file("C:\\Windows\\qh-relative.txt"));
+    for (const auto& link : links) unlink((drive_c + "/" + link.first).c_str());
     EXPECT_TRUE(qh_test::change_directory(*previous));
     qh_test::remove_file("C:\\Windows\\system32\\qh-existing.txt");
 }

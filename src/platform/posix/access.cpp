@@ -1,8 +1,11 @@
 #include "platform/posix/access.h"
 
+#include <sys/stat.h>
+
 #include <cassert>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <string>
 
@@ -58,6 +61,40 @@ bool within(std::string_view path, std::string_view folder) {
     return path.size() == folder.size() || is_separator(path[folder.size()]);
 }
 
+// Symbolic links are followed this often at most, as the kernel does.
+constexpr int kMaxLinkHops = 40;
+
+// The host path with every symbolic link resolved, also one that points to
+// nothing yet (a file created through it lands at its target); nothing when
+// the links loop or cannot be read.
+std::optional<std::string> without_links(const std::string& host) {
+    namespace fs = std::filesystem;
+    fs::path path(host);
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        std::error_code error;
+        const fs::path resolved = fs::weakly_canonical(path, error);
+        if (error) return std::nullopt;
+        // weakly_canonical resolves every entry that exists; a link it left
+        // alone is one whose target does not.
+        fs::path prefix;
+        bool followed = false;
+        for (auto part = resolved.begin(); part != resolved.end(); ++part) {
+            prefix /= *part;
+            struct stat info;
+            if (lstat(prefix.c_str(), &info) != 0) break;
+            if (!S_ISLNK(info.st_mode)) continue;
+            const fs::path target = fs::read_symlink(prefix, error);
+            if (error) return std::nullopt;
+            path = target.is_absolute() ? target : prefix.parent_path() / target;
+            while (++part != resolved.end()) path /= *part;
+            followed = true;
+            break;
+        }
+        if (!followed) return resolved.string();
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 long registry_write_status(RegistryStore& store, KeyId key) {
@@ -72,9 +109,12 @@ long registry_write_status(RegistryStore& store, KeyId key) {
 
 bool file_write_allowed(std::string_view host) {
     if (!standard_user()) return true;
-    // The Windows form of the resolved path, so that relative paths, ".."
-    // and Z: paths that reach into drive C: meet the same table.
-    const std::string path = windows_path(host);
+    // The Windows form of the path with its links resolved, so that relative
+    // paths, "..", Z: paths into drive C: and links into a protected folder
+    // meet the same table.
+    const std::optional<std::string> real = without_links(std::string(host));
+    if (!real) return false;
+    const std::string path = windows_path(*real);
     for (std::string_view folder : kProtectedFolders)
         if (within(path, folder)) return false;
     return true;
