@@ -157,6 +157,8 @@ long reg_enum_key_wide(Key key, std::uint32_t index, std::u16string& name);
 // first set); kErrorNoMoreItems past the last one.
 long reg_enum_value_wide(Key key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
                          std::string& data);
+// SHDeleteKeyW, as reg_delete_tree.
+long reg_delete_tree_wide(Key parent, std::u16string_view subkey);
 
 // ------------------------------------------------------- operation scope
 

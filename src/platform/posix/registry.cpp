@@ -354,6 +354,10 @@ long reg_delete_tree(Key parent, std::string_view subkey) {
     return delete_tree(parent, wide(posix::cut_at_zero(subkey)));
 }
 
+long reg_delete_tree_wide(Key parent, std::u16string_view subkey) {
+    return delete_tree(parent, subkey);
+}
+
 long reg_open_key_wide(Key parent, std::u16string_view subkey, Key& out, View view) {
     return open_or_create(parent, subkey, false, out, view);
 }

@@ -260,9 +260,9 @@ RegistryStore* RegistryStore::open(long& status, Clock::time_point deadline) {
 
 RegistryStore::~RegistryStore() {
     for (sqlite3_stmt* statement :
-         {key_exists_, find_child_, add_child_, child_name_, delete_tree_values_, delete_tree_keys_,
-          value_, value_at_, set_value_, delete_value_, begin_, commit_, rollback_, savepoint_,
-          release_, rollback_to_, hive_of_})
+         {key_exists_, find_child_, add_child_, child_name_, child_after_, delete_tree_values_,
+          delete_tree_keys_, value_, value_at_, value_after_, set_value_, delete_value_, begin_,
+          commit_, rollback_, savepoint_, release_, rollback_to_, hive_of_})
         sqlite3_finalize(statement);
     sqlite3_close(db_);
 }
@@ -318,8 +318,11 @@ bool RegistryStore::prepare_all() {
         {&find_child_, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2"},
         {&add_child_, "INSERT INTO keys (parent, name, folded) VALUES (?1, ?2, ?3)"},
         {&child_name_,
-         "SELECT name FROM keys WHERE parent = ?1 OR (parent = ?2 AND folded NOT IN "
+         "SELECT name, folded FROM keys WHERE parent = ?1 OR (parent = ?2 AND folded NOT IN "
          "(SELECT folded FROM keys WHERE parent = ?1)) ORDER BY folded LIMIT 1 OFFSET ?3"},
+        {&child_after_,
+         "SELECT name, folded FROM keys WHERE parent = ?1 AND folded > ?2 "
+         "ORDER BY folded LIMIT 1"},
         // Climbs only while below a root: HKEY_CURRENT_USER's row lies below
         // HKEY_USERS, but is a hive of its own.
         {&hive_of_,
@@ -331,9 +334,12 @@ bool RegistryStore::prepare_all() {
         {&delete_tree_keys_, QH_SUBTREE "DELETE FROM keys WHERE id IN subtree"},
         {&value_, "SELECT type, data FROM key_values WHERE key = ?1 AND folded = ?2"},
         {&value_at_,
-         "SELECT name, type, data FROM key_values WHERE key = ?1 OR (key = ?2 AND folded NOT IN "
-         "(SELECT folded FROM key_values WHERE key = ?1)) "
+         "SELECT name, type, data, seq FROM key_values WHERE key = ?1 OR (key = ?2 AND folded "
+         "NOT IN (SELECT folded FROM key_values WHERE key = ?1)) "
          "ORDER BY key <> ?1, seq LIMIT 1 OFFSET ?3"},
+        {&value_after_,
+         "SELECT name, type, data, seq FROM key_values WHERE key = ?1 AND seq > ?2 "
+         "ORDER BY seq LIMIT 1"},
         // The WHERE keeps values off keys that were deleted meanwhile; a
         // replaced value keeps the name and the place it was created with.
         {&set_value_,
@@ -477,8 +483,17 @@ std::optional<KeyId> RegistryStore::add_child(KeyId parent, std::u16string_view 
 
 std::optional<std::u16string> RegistryStore::child_name(KeyId first, KeyId second,
                                                         std::int64_t index) {
-    Use use(child_name_);
-    if (use.bind(1, first).bind(2, second).bind(3, index).step() != SQLITE_ROW) return std::nullopt;
+    // One key (not a pair of class registries) continues where it stopped.
+    const KeyId single = second == 0 ? first : first == 0 ? second : 0;
+    const bool step_on = single != 0 && continues(child_cursor_, single, index);
+    Use use(step_on ? child_after_ : child_name_);
+    if (step_on) {
+        use.bind(1, single).bind(2, index == 0 ? std::string_view() : child_cursor_.folded);
+    } else {
+        use.bind(1, first).bind(2, second).bind(3, index);
+    }
+    if (use.step() != SQLITE_ROW) return std::nullopt;
+    child_cursor_ = {single, index, std::string(use.bytes(1)), 0};
     return units_of_utf16le(use.bytes(0));
 }
 
@@ -522,8 +537,16 @@ bool RegistryStore::has_value(KeyId key, std::u16string_view name) {
 
 bool RegistryStore::value_at(KeyId first, KeyId second, std::int64_t index, std::u16string& name,
                              Value& out) {
-    Use use(value_at_);
-    if (use.bind(1, first).bind(2, second).bind(3, index).step() != SQLITE_ROW) return false;
+    const KeyId single = second == 0 ? first : first == 0 ? second : 0;
+    const bool step_on = single != 0 && continues(value_cursor_, single, index);
+    Use use(step_on ? value_after_ : value_at_);
+    if (step_on) {
+        use.bind(1, single).bind(2, index == 0 ? std::int64_t{0} : value_cursor_.seq);
+    } else {
+        use.bind(1, first).bind(2, second).bind(3, index);
+    }
+    if (use.step() != SQLITE_ROW) return false;
+    value_cursor_ = {single, index, {}, use.number(3)};
     name = units_of_utf16le(use.bytes(0));
     out.type = static_cast<std::uint32_t>(use.number(1));
     out.data.assign(use.bytes(2));

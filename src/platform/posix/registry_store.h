@@ -140,7 +140,25 @@ class RegistryStore {
     // with it; then every later write of the scope must fail too, since it
     // would stand on its own.
     bool scope_lost();
+    // Where the last enumeration of one key stopped, so that asking for the
+    // next index continues there (an indexed step) rather than counting all
+    // the rows before it again: callers walk a key from 0 upwards, and a
+    // large key would cost time quadratic in its size.
+    struct Cursor {
+        KeyId key = 0;
+        std::int64_t index = -1;
+        std::string folded;    // children: the folded name returned last
+        std::int64_t seq = 0;  // values: the seq returned last
+    };
+    // The position to continue after for `index` of `key`, when it follows
+    // the one returned last; the start for index 0.
+    bool continues(const Cursor& cursor, KeyId key, std::int64_t index) const {
+        return index == 0 || (cursor.key == key && cursor.index + 1 == index);
+    }
+
     sqlite3* db_ = nullptr;
+    Cursor child_cursor_;
+    Cursor value_cursor_;
     bool in_scope_ = false;
     // Why the scope was lost, once it was.
     long scope_failure_ = 0;
@@ -151,11 +169,13 @@ class RegistryStore {
     sqlite3_stmt* find_child_ = nullptr;
     sqlite3_stmt* add_child_ = nullptr;
     sqlite3_stmt* child_name_ = nullptr;
+    sqlite3_stmt* child_after_ = nullptr;
     sqlite3_stmt* hive_of_ = nullptr;
     sqlite3_stmt* delete_tree_values_ = nullptr;
     sqlite3_stmt* delete_tree_keys_ = nullptr;
     sqlite3_stmt* value_ = nullptr;
     sqlite3_stmt* value_at_ = nullptr;
+    sqlite3_stmt* value_after_ = nullptr;
     sqlite3_stmt* set_value_ = nullptr;
     sqlite3_stmt* delete_value_ = nullptr;
     sqlite3_stmt* begin_ = nullptr;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <optional>
 
 #include "platform/platform.h"
@@ -282,29 +283,40 @@ long reg_enum_key_wide(Key key, std::uint32_t index, std::u16string& name) {
 
 long reg_enum_value_wide(Key key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
                          std::string& data) {
-    // A value name is at most 16383 characters; the data's size is asked
-    // first, and again should the value grow meanwhile.
-    std::wstring name_buffer(16384, L'\0');
+    // A value name is at most 16383 characters. The data are read into room
+    // that most values fit, so that a value costs one call; a larger one is
+    // read again at the size the first call reported.
+    constexpr DWORD kNameRoom = 16384;
+    constexpr DWORD kFirstDataRoom = 4096;
+    const std::unique_ptr<wchar_t[]> name_buffer(new wchar_t[kNameRoom]);
+    std::string buffer(kFirstDataRoom, '\0');
     for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD name_length = static_cast<DWORD>(name_buffer.size());
-        DWORD size = 0;
-        long status = RegEnumValueW(to_hkey(key), index, name_buffer.data(), &name_length, nullptr,
-                                    nullptr, nullptr, &size);
-        if (status != ERROR_SUCCESS) return status;
-        std::string buffer(size, '\0');
-        name_length = static_cast<DWORD>(name_buffer.size());
+        DWORD name_length = kNameRoom;
+        DWORD size = static_cast<DWORD>(buffer.size());
         DWORD value_type = REG_NONE;
-        status = RegEnumValueW(to_hkey(key), index, name_buffer.data(), &name_length, nullptr,
-                               &value_type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-        if (status == ERROR_MORE_DATA) continue;
+        const long status =
+            RegEnumValueW(to_hkey(key), index, name_buffer.get(), &name_length, nullptr,
+                          &value_type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+        if (status == ERROR_MORE_DATA) {
+            buffer.assign(std::max<std::size_t>(size, buffer.size() * 2), '\0');
+            continue;
+        }
         if (status != ERROR_SUCCESS) return status;
         buffer.resize(std::min<std::size_t>(size, buffer.size()));
-        name.assign(name_buffer.begin(), name_buffer.begin() + name_length);
+        name.assign(name_buffer.get(), name_buffer.get() + name_length);
         type = value_type;
         data = std::move(buffer);
         return kErrorSuccess;
     }
     return kErrorMoreData;
+}
+
+long reg_delete_tree_wide(Key parent, std::u16string_view subkey) {
+    // As reg_delete_tree: never a whole hive.
+    if (subkey.empty()) return kErrorInvalidParameter;
+    const auto sub = whole_wide_text(subkey);
+    if (!sub) return kErrorInvalidParameter;
+    return static_cast<long>(SHDeleteKeyW(to_hkey(parent), sub->c_str()));
 }
 
 }  // namespace qh::platform
