@@ -1,6 +1,8 @@
 #include "envpath/env_store.h"
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "envpath/autoexec_batch.h"
 #include "envpath/list_value.h"
@@ -128,6 +130,30 @@ int env_write_machine(EnvChanges& changes, std::string_view value, std::string_v
 
 int env_add_to_machine_path(EnvChanges& changes, std::string_view dirs, Failure* failure) {
     return add_path(changes, dirs, "Path", Scope::system, Position::start, failure);
+}
+
+bool env_is_store_key(Key root, std::string_view subkey) {
+    // The key names of a path, empty components (doubled or trailing
+    // backslashes) left out, as the registry reads them.
+    const auto names = [](std::string_view path) {
+        std::vector<std::string_view> parts;
+        for (std::size_t start = 0; start <= path.size();) {
+            std::size_t end = path.find('\\', start);
+            if (end == std::string_view::npos) end = path.size();
+            if (end > start) parts.push_back(path.substr(start, end - start));
+            start = end + 1;
+        }
+        return parts;
+    };
+    for (const Scope scope : {Scope::system, Scope::user}) {
+        const StoreKey key = store_key(scope);
+        const auto want = names(key.subkey);
+        const auto have = names(subkey);
+        if (key.root == root && want.size() == have.size() &&
+            std::equal(want.begin(), want.end(), have.begin(), reg_same_name))
+            return true;
+    }
+    return false;
 }
 
 void env_broadcast_change(const EnvChanges& changes) {

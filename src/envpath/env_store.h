@@ -9,6 +9,7 @@
 #include "common/env_changes.h"
 #include "common/failure.h"
 #include "common/switches.h"
+#include "platform/platform.h"
 
 namespace qh {
 
@@ -49,6 +50,11 @@ int env_remove_from_path(EnvChanges& changes, std::string_view dirs, Scope scope
 int env_write_machine(EnvChanges& changes, std::string_view value, std::string_view name,
                       Failure* failure = nullptr);
 int env_add_to_machine_path(EnvChanges& changes, std::string_view dirs, Failure* failure = nullptr);
+
+// Whether `subkey` of `root` is the system's or the user's environment key
+// (letter case and empty components aside): a value written there by other
+// means is an environment change all the same.
+bool env_is_store_key(platform::Key root, std::string_view subkey);
 
 // Sends the environment-change broadcast when changes.env_changed is set;
 // nothing otherwise.

@@ -15,6 +15,7 @@ inline constexpr int kValuePathRootUnknown = 10;  // read and set: the path name
 inline constexpr int kValueKeyFailed = 1;         // the key not opened or created; for the deletion
                                                   // also a root not recognised or the key missing
 inline constexpr int kValueFailed = 2;            // the value not read, set or deleted
+inline constexpr int kValueDataRefused = 3;       // +regt: a TYPE or DATA it does not take
 
 // Codes of the key commands (create, delete).
 inline constexpr int kKeyRefused = 1;  // no root recognised; for the deletion also a protected
@@ -27,6 +28,11 @@ int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name
 // 0 set as REG_SZ, kValuePathRootUnknown, kValueKeyFailed (not created), kValueFailed.
 int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name,
                        Failure* failure = nullptr);
+// The value TYPE DATA as reg add /t /d makes it (reg_typed.h). 0 set,
+// kValuePathRootUnknown, kValueKeyFailed (not created, or the path names a
+// root key alone), kValueDataRefused (nothing is written), kValueFailed.
+int reg_set_typed_path_value(std::string_view key_path, ValueName name, std::string_view type,
+                             std::string_view data, Failure* failure = nullptr);
 // 0 deleted, kValueKeyFailed (no root, or no such key: nothing is created),
 // kValueFailed (for instance no such value).
 int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure = nullptr);

@@ -79,6 +79,25 @@ OwnedKey reg_open_existing(Key root, std::string_view subkey) {
     return reg_create(root, subkey);
 }
 
+OwnedKey reg_open_for_reading_wide(Key root, std::u16string_view subkey) {
+    if (!root) return OwnedKey::failed(platform::kErrorInvalidHandle);
+    Key key;
+    const long status = platform::reg_open_key_wide(root, subkey, key);
+    return opened(status, key);
+}
+
+OwnedKey reg_create_wide(Key root, std::u16string_view subkey) {
+    if (!root) return OwnedKey::failed(platform::kErrorInvalidHandle);
+    Key key;
+    const long status = platform::reg_create_key_wide(root, subkey, key);
+    return opened(status, key);
+}
+
+OwnedKey reg_open_existing_wide(Key root, std::u16string_view subkey) {
+    if (OwnedKey readable = reg_open_for_reading_wide(root, subkey); !readable) return readable;
+    return reg_create_wide(root, subkey);
+}
+
 OwnedKey reg_create_path(std::string_view path) {
     const std::optional<KeyPath> key_path = reg_parse_path(path);
     if (!key_path) return OwnedKey::failed(platform::kErrorInvalidHandle);

@@ -14,6 +14,7 @@ namespace qh {
 using platform::Key;
 using platform::ValueName;
 using platform::View;
+using platform::WideName;
 
 // An opened key, closed when the owner goes; empty when opening failed, and
 // then it keeps the system's status of the call that failed.
@@ -84,6 +85,12 @@ OwnedKey reg_create(Key root, std::string_view subkey);
 // Opens a key for writing only when it exists already: removals must never
 // create what they were asked to remove. Empty otherwise.
 OwnedKey reg_open_existing(Key root, std::string_view subkey);
+
+// The same three with the subkey in UTF-16, through the W calls: for names
+// that must not pass through a code page.
+OwnedKey reg_open_for_reading_wide(Key root, std::u16string_view subkey);
+OwnedKey reg_create_wide(Key root, std::u16string_view subkey);
+OwnedKey reg_open_existing_wide(Key root, std::u16string_view subkey);
 
 // The last two on a path text; empty also when its root is not recognised
 // (kErrorInvalidHandle).

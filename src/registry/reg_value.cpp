@@ -108,4 +108,22 @@ RegResult reg_delete_value(Key key, ValueName name) {
     return reg_step(RegStep::value, platform::reg_delete_value(key, name));
 }
 
+RegResult reg_write_raw_wide(std::string_view bytes, std::uint32_t type, Key key, WideName name) {
+    return reg_step(RegStep::value, platform::reg_set_value_wide(key, name, type, bytes));
+}
+
+RegResult reg_delete_value_wide(Key key, WideName name) {
+    return reg_step(RegStep::value, platform::reg_delete_value_wide(key, name));
+}
+
+RegResult reg_delete_key_at_wide(Key root, std::u16string_view subkey) {
+    // The protected keys all have ASCII names: any other character stands
+    // for itself, as a byte no ASCII name holds.
+    std::string ascii(subkey.size(), '\x80');
+    for (std::size_t i = 0; i < subkey.size(); ++i)
+        if (subkey[i] < 0x80) ascii[i] = static_cast<char>(subkey[i]);
+    if (!root || reg_key_is_protected(root, ascii)) return {RegStep::key, 0};
+    return reg_step(RegStep::key, platform::reg_delete_tree_wide(root, subkey));
+}
+
 }  // namespace qh

@@ -55,6 +55,13 @@ RegResult reg_write_dword(std::uint32_t number, Key key, ValueName name);
 RegResult reg_write_raw(std::string_view bytes, std::uint32_t type, Key key, ValueName name);
 RegResult reg_delete_value(Key key, ValueName name);
 
+// The same through the W calls, names in UTF-16: the bytes exactly as
+// given, with any type number, and nothing converted on the way.
+RegResult reg_write_raw_wide(std::string_view bytes, std::uint32_t type, Key key, WideName name);
+RegResult reg_delete_value_wide(Key key, WideName name);
+// reg_delete_key_at with the subkey in UTF-16.
+RegResult reg_delete_key_at_wide(Key root, std::u16string_view subkey);
+
 // The text of a string value (REG_SZ, REG_EXPAND_SZ): its bytes up to the
 // first zero byte, never past the end of the data.
 std::string reg_value_text(const RegValue& value);
