@@ -43,6 +43,16 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
     return static_cast<std::uint32_t>(found.dwFileAttributes);
 }
 
+std::optional<std::uint32_t> file_attributes(std::string_view path) {
+    // No name holds a wildcard: a pattern names nothing.
+    if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return std::nullopt;
+    const auto text = whole_c_text(path);
+    if (!text) return std::nullopt;
+    const DWORD attributes = GetFileAttributesA(text->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return static_cast<std::uint32_t>(attributes);
+}
+
 std::FILE* file_open(std::string_view path, const char* mode) {
     const auto text = whole_c_text(path);
     if (!text || !mode) return nullptr;
