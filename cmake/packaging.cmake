@@ -1,6 +1,8 @@
 # What `cmake --build <dir> --target package` makes: on Windows a zip of the
 # exe with README and LICENSE, natively a Debian package. Both get a
-# SHA256SUMS file beside them.
+# SHA256SUMS file beside them, the zip also the package managers' manifests.
+# With QUILLHAVEN_PACKAGE_DOCS (the release presets) both also ship the
+# manual page and the changelog.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME quillhaven)
@@ -21,6 +23,11 @@ if(WIN32)
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
     install(TARGETS quillhaven RUNTIME DESTINATION . COMPONENT quillhaven)
     install(FILES README.md LICENSE DESTINATION . COMPONENT quillhaven)
+    list(APPEND CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package-manifests.cmake)
+    # Read by that script.
+    set(CPACK_QH_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+    set(CPACK_QH_RELEASES_URL ${QUILLHAVEN_RELEASES_URL})
+    set(CPACK_QH_COPYRIGHT ${QH_COPYRIGHT})
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -41,6 +48,10 @@ else()
     install(TARGETS quillhaven RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quillhaven)
     install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright
             COMPONENT quillhaven)
+endif()
+
+if(QUILLHAVEN_PACKAGE_DOCS)
+    include(${CMAKE_CURRENT_LIST_DIR}/package-docs.cmake)
 endif()
 
 include(CPack)

@@ -18,6 +18,7 @@
 #include "fuzz_machine.h"
 #include "platform/platform.h"
 #include "platform/posix/registry_store.h"
+#include "platform/posix/text_conversion.h"
 #include "regfile/regfile.h"
 #include "regfile/regfile_reader.h"
 #include "registry/reg_path.h"
@@ -30,6 +31,28 @@ std::string machine_dir;
 
 void check(bool condition) {
     if (!condition) std::abort();
+}
+
+// A text of the run's code page as the registry keeps it: UTF-16, a byte the
+// code page lacks becoming '?'.
+std::u16string stored_text(std::string_view text) {
+    std::u16string units;
+    platform::posix::to_utf16(static_cast<int>(platform::locale_code_page()), text,
+                              platform::posix::Unmappable::default_char, units);
+    return units;
+}
+
+// What a read in the run's code page gives back of a text written in it.
+std::string read_back(std::string_view text) {
+    std::string bytes;
+    platform::posix::from_utf16(static_cast<int>(platform::locale_code_page()), stored_text(text),
+                                platform::posix::Unmappable::default_char, bytes);
+    return bytes;
+}
+
+// Names equal to the registry compare equal here.
+std::string folded(std::string_view name) {
+    return platform::posix::folded_name(stored_text(name));
 }
 
 void exercise_reader(const std::string& bytes) {
@@ -121,7 +144,7 @@ Expectations read_expectations(const std::string& bytes) {
         // Once uncertain, a key line here may have been a continuation line
         // to the engine: the value may have gone to the key before it.
         if (!certain) {
-            out.uncertain_names.insert(platform::posix::fold_name(name));
+            out.uncertain_names.insert(folded(name));
             continue;
         }
         if (!key || data_pos >= line.size()) continue;
@@ -129,7 +152,7 @@ Expectations read_expectations(const std::string& bytes) {
         Given given{key->first, key->second, name, std::nullopt};
         if (data[0] == '"') {
             qh::regfile_read_quoted(data, 0, text);
-            given.stored.emplace(platform::kRegSz, text + '\0');
+            given.stored.emplace(platform::kRegSz, read_back(text + '\0'));
         } else if (const auto number = plain_dword(data)) {
             std::string le(4, '\0');
             for (int i = 0; i < 4; ++i) le[i] = static_cast<char>((*number >> (8 * i)) & 0xff);
@@ -155,7 +178,7 @@ void check_stored(const Expectations& expected) {
                                        platform::kErrorSuccess);
             continue;
         }
-        last[{key.handle, platform::posix::fold_name(given.name)}] = &given;
+        last[{key.handle, folded(given.name)}] = &given;
         platform::reg_close_key(key);
     }
     for (const auto& [where, given] : last) {

@@ -2,7 +2,9 @@
 # Installs the Debian 12 packages that are missing for the given side:
 #   native   the native build and its tests
 #   all      native, plus the Windows cross build and Wine (default)
-#   release  all, plus what packaging needs (dpkg-shlibdeps, file)
+#   release  all, plus what packaging and its checks need (dpkg-shlibdeps,
+#            file, groff and Python for the manual page and the changelog,
+#            PyYAML for the winget manifests, lintian)
 set -euo pipefail
 
 side="${1:-all}"
@@ -11,7 +13,7 @@ if [ "$side" = all ] || [ "$side" = release ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine wine64)
 fi
 if [ "$side" = release ]; then
-    packages+=(dpkg-dev file)
+    packages+=(dpkg-dev file groff-base python3 python3-yaml lintian)
 fi
 
 missing=()

@@ -25,9 +25,9 @@ std::vector<std::string> lines_of(int (*print)(const qh::Output&, int), int code
 int examples(const qh::Output& out, int) { return qh::show_examples(out); }
 int syntax_error(const qh::Output& out, int) { return qh::report_syntax_error(out); }
 
-TEST(HelpTexts, BannerThenFortyOneHelpLines) {
+TEST(HelpTexts, BannerThenHelpLines) {
     const auto lines = lines_of(qh::show_help, 0);
-    ASSERT_EQ(lines.size(), 3u + 41u);
+    ASSERT_EQ(lines.size(), 3u + 42u);
     EXPECT_EQ(lines[0], "Quillhaven v 1.0 (8 April 2005), developed by Velmorin");
     EXPECT_EQ(lines[1], "Welcome to report bugs and comments via https://quillhaven.example.org/");
     EXPECT_EQ(lines[2], "Usage:\tQuillhaven [options]");
@@ -40,12 +40,14 @@ TEST(HelpTexts, BannerThenFortyOneHelpLines) {
     EXPECT_EQ(lines[3 + 18], "\t=env  ENV value\tset the environment variable \"%ENV%=value\"");
     EXPECT_EQ(lines[3 + 32], "\t-regr key value\t\tread a value under the given key");
     EXPECT_EQ(lines[3 + 40], "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%");
+    EXPECT_EQ(lines[3 + 41],
+              "\t-texlive\tdetect TeX Live's bin folder (+texlive: add it into PATH)");
     EXPECT_EQ(lines_of(qh::show_help, 7).size(), lines.size());
 }
 
-TEST(HelpTexts, BannerThenTwentyEightExampleLines) {
+TEST(HelpTexts, BannerThenExampleLines) {
     const auto lines = lines_of(examples, 0);
-    ASSERT_EQ(lines.size(), 3u + 28u);
+    ASSERT_EQ(lines.size(), 3u + 30u);
     EXPECT_EQ(lines[3], "Some Examples:");
     EXPECT_EQ(lines[3 + 3],
               "Quillhaven -fail-exit +path C:\\tovrane\\bin & if errorlevel 2 echo Failed to add "
@@ -60,6 +62,7 @@ TEST(HelpTexts, BannerThenTwentyEightExampleLines) {
     EXPECT_EQ(lines[3 + 20],
               "Quillhaven -regr \"HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript\\8.50\" GS_DLL");
     EXPECT_EQ(lines[3 + 27], "Quillhaven +javaw javacommand");
+    EXPECT_EQ(lines[3 + 29], "Quillhaven -user -end +texlive");
 }
 
 TEST(HelpTexts, SyntaxErrorIsMessageBannerAndHelp) {

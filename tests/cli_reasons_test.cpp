@@ -183,6 +183,10 @@ TEST_F(Reasons, EnvironmentVariables) {
     // The system Path is only read: neither edit gets as far as writing it.
     expect_reason({{"+path", missing_}, missing_ + " is not an existing directory"});
     expect_reason({{"-path", missing_}, missing_ + " is not in Path"});
+    // Only a denied write is helped by -user.
+    expect_reason({{"-env", "QH_REASONS_ABSENT"},
+                   "HKEY_LOCAL_MACHINE\\" + std::string(qh_test::kSystemEnvironment) +
+                       ": the value QH_REASONS_ABSENT does not exist"});
 }
 
 TEST_F(Reasons, RegistryFiles) {
@@ -242,7 +246,18 @@ TEST_F(Reasons, DetectionsThatFindNothing) {
         "HKEY_CURRENT_USER\\SOFTWARE\\AdoptOpenJDK\\JRE, "
         "HKEY_CURRENT_USER\\SOFTWARE\\AdoptOpenJDK\\JDK, "
         "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\JRE, HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\JDK, "
-        "HKEY_CURRENT_USER\\SOFTWARE\\Azul Systems\\Zulu)";
+        "HKEY_CURRENT_USER\\SOFTWARE\\Azul Systems\\Zulu, " +
+        both_views({"Semeru\\JRE", "Semeru\\JDK"}) +
+        ", HKEY_CURRENT_USER\\SOFTWARE\\Semeru\\JRE, HKEY_CURRENT_USER\\SOFTWARE\\Semeru\\JDK, "
+        "C:\\Program Files\\Amazon Corretto\\jdk*, C:\\Program Files\\Eclipse Adoptium\\*, "
+        "C:\\Program Files\\Zulu\\*, C:\\Program Files\\BellSoft\\*, "
+        "C:\\Program Files\\Microsoft\\jdk-*)";
+    const std::string kUninstall =
+        "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TeXLive<year>";
+    const std::string kNoTexLive = "no TeX Live found (looked in HKEY_LOCAL_MACHINE" + kUninstall +
+                                   ", HKEY_LOCAL_MACHINE" + kUninstall +
+                                   " (32-bit view), HKEY_CURRENT_USER" + kUninstall +
+                                   ", tex.exe along Path, C:\\texlive\\<year>)";
     const Detection detections[] = {
         {{"-javaw"}, "", kNoJava},
         {{"+javaw", "QH_REASONS_JAVA"}, "", kNoJava},
@@ -253,7 +268,11 @@ TEST_F(Reasons, DetectionsThatFindNothing) {
          "Ghostscript, HKEY_LOCAL_MACHINE\\SOFTWARE\\GNU Ghostscript (32-bit view), "
          "HKEY_LOCAL_MACHINE\\SOFTWARE\\GPL Ghostscript (32-bit view), "
          "HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript (32-bit view), " +
-             both_views({"Artifex Ghostscript"}) + ")"},
+             both_views({"Artifex Ghostscript"}) +
+             ", C:\\Program Files\\gs\\gs<version>\\bin, C:\\Program Files "
+             "(x86)\\gs\\gs<version>\\bin)"},
+        {{"-texlive"}, "", kNoTexLive},
+        {{"+texlive"}, kFail, kNoTexLive},
         {{"-WinEdt"},
          "",
          "no WinEdt found (looked in HKEY_CURRENT_USER\\Software\\WinEdt, " +

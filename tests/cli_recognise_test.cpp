@@ -144,9 +144,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{"-gswin32c"}, {Action::gs_detect}}, Case{{"=gswin32c"}, {Action::gs_detect}},
         Case{{"+gswin32c", "x"}, {Action::gs_add_to_path}},
         Case{{"-miktex"}, {Action::miktex_detect}}, Case{{"-MiKTeX"}, {Action::miktex_detect}},
-        Case{{"-WinEdt"}, {Action::winedt_detect}}, Case{{"-st"}, kSyntax},
-        Case{{"-sa12"}, kSyntax}, Case{{"-q123"}, kSyntax}, Case{{""}, kSyntax},
-        Case{{"-"}, kSyntax}, Case{{"-us"}, kSyntax}, Case{{"user"}, kSyntax},
+        Case{{"-WinEdt"}, {Action::winedt_detect}},
+        Case{{"-texlive", "x"}, {Action::texlive_detect}}, Case{{"=TEX"}, {Action::texlive_detect}},
+        Case{{"+TeXLive", "x"}, {Action::texlive_add_to_path}},
+        // Only t then e is TeX Live; the rest of t stays free.
+        Case{{"-tidy"}, kSyntax}, Case{{"-te"}, kSyntax}, Case{{"+t123"}, kSyntax},
+        Case{{"-st"}, kSyntax}, Case{{"-sa12"}, kSyntax}, Case{{"-q123"}, kSyntax},
+        Case{{""}, kSyntax}, Case{{"-"}, kSyntax}, Case{{"-us"}, kSyntax}, Case{{"user"}, kSyntax},
         Case{{"-1234"}, kSyntax}));
 
 }  // namespace

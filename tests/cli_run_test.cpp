@@ -9,6 +9,7 @@
 #include "cli/run.h"
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
+#include "detect/texlive.h"
 #include "quillhaven_version.h"
 #include "registry/reg_commands.h"
 #include "support/registry_helpers.h"
@@ -156,7 +157,7 @@ TEST(DispatchDetections, PrintWhatWasFoundAndEnd) {
     };
     for (const Detection& d :
          {Detection{"-javaw", qh::java_detect}, Detection{"-gswin32c", qh::gs_detect},
-          Detection{"-WinEdt", qh::detect_winedt}}) {
+          Detection{"-WinEdt", qh::detect_winedt}, Detection{"-texlive", qh::texlive_detect}}) {
         SCOPED_TRACE(d.option);
         std::string found;
         d.detect(found, nullptr);

@@ -11,7 +11,9 @@
 
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
+#include "detect/texlive.h"
 #include "detect_fixture.h"
+#include "quillhaven_version.h"
 
 namespace {
 
@@ -73,13 +75,64 @@ class FakeInstallations {
     std::vector<std::unique_ptr<ScratchKey>> keys_;
 };
 
+// Files that fake installers put on the machine, removed again at the end
+// with every folder made for them. A machine that has anything at one of
+// `own` (wildcards allowed) is left alone: the test skips.
+class FakeFiles {
+  public:
+    explicit FakeFiles(std::vector<std::string> own) : own_(std::move(own)) {}
+    ~FakeFiles() {
+        for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder) {
+            EXPECT_TRUE(qh_test::remove_tree(*folder)) << *folder;
+        }
+    }
+    FakeFiles(const FakeFiles&) = delete;
+    FakeFiles& operator=(const FakeFiles&) = delete;
+
+    bool machine_has_its_own() const {
+        return std::any_of(own_.begin(), own_.end(), [](const std::string& place) {
+            return qh::platform::find_first_attributes(place).has_value();
+        });
+    }
+    void add(std::string_view file) {
+        const std::size_t last = file.rfind('\\');
+        ASSERT_NE(last, std::string_view::npos) << file;
+        // The outermost folder not there yet takes all the rest with it.
+        for (std::size_t at = file.find('\\', 3); at != std::string_view::npos && at <= last;
+             at = file.find('\\', at + 1)) {
+            const std::string folder(file.substr(0, at));
+            if (!qh_test::path_exists(folder)) {
+                made_.push_back(folder);
+                break;
+            }
+        }
+        ASSERT_TRUE(qh_test::make_directory(file.substr(0, last))) << file;
+        ASSERT_TRUE(qh_test::write_file(file, "MZ")) << file;
+    }
+
+  private:
+    std::vector<std::string> own_;
+    std::vector<std::string> made_;
+};
+
 // ------------------------------------------------------------------- Java
 
 const std::vector<std::string> kJavaTops = {
     "SOFTWARE\\JavaSoft",     "SOFTWARE\\Eclipse Adoptium", "SOFTWARE\\Eclipse Foundation",
     "SOFTWARE\\AdoptOpenJDK", "SOFTWARE\\Microsoft\\JDK",   "SOFTWARE\\Microsoft\\JRE",
-    "SOFTWARE\\Azul Systems",
+    "SOFTWARE\\Azul Systems", "SOFTWARE\\Semeru",
 };
+const std::vector<std::string> kJavaFolders = {
+    "C:\\Program Files\\Amazon Corretto",
+    "C:\\Program Files\\Eclipse Adoptium",
+    "C:\\Program Files\\Zulu",
+    "C:\\Program Files\\BellSoft",
+    "C:\\Program Files\\Microsoft\\jdk-*",
+};
+// bin\javaw.exe in a home folder below C:\Program Files.
+std::string javaw(std::string_view home) {
+    return "C:\\Program Files\\" + std::string(home) + "\\bin\\javaw.exe";
+}
 const std::string kJre8 = "SOFTWARE\\JavaSoft\\Java Runtime Environment\\";
 const std::string kJre = "SOFTWARE\\JavaSoft\\JRE\\";
 
@@ -89,11 +142,18 @@ Entry msi(Entry e) {
     e.name = "Path";
     return e;
 }
+// IBM Semeru's MSI layout: openj9 where the others have hotspot.
+Entry semeru(Entry e) {
+    e.subkey += "\\openj9\\MSI";
+    e.name = "Path";
+    return e;
+}
 
 struct DetectRow {
     const char* label;
     std::vector<Entry> entries;
-    std::string report;  // empty: nothing found
+    std::string report;                // empty: nothing found
+    std::vector<std::string> files{};  // made on drive C: besides the entries
 };
 
 TEST(JavaLayouts, NewestOfTheFirstPlaceThatHasOne) {
@@ -153,12 +213,64 @@ TEST(JavaLayouts, NewestOfTheFirstPlaceThatHasOne) {
          {hkcu("SOFTWARE\\Azul Systems\\Zulu\\zulu-21", "InstallationPath", "C:\\user\\zulu21"),
           hklm32("SOFTWARE\\Azul Systems\\Zulu\\zulu-8", "InstallationPath", "C:\\x86\\zulu8")},
          "C:\\x86\\zulu8"},
+        {"Semeru JDKs, several versions",
+         {semeru(hklm("SOFTWARE\\Semeru\\JDK\\11.0.21.9", "", "C:\\semeru11")),
+          semeru(hklm("SOFTWARE\\Semeru\\JDK\\17.0.9.9", "", "C:\\semeru17"))},
+         "C:\\semeru17"},
+        {"Semeru JRE in the 32-bit view before the JDK",
+         {semeru(hklm32("SOFTWARE\\Semeru\\JRE\\8.0.392.8", "", "C:\\x86\\semeru8")),
+          semeru(hklm("SOFTWARE\\Semeru\\JDK\\21.0.1.12", "", "C:\\semeru21"))},
+         "C:\\x86\\semeru8"},
+        {"Semeru per user, after every key read before",
+         {semeru(hkcu("SOFTWARE\\Semeru\\JDK\\21.0.1.12", "", "C:\\user\\semeru21")),
+          hkcu("SOFTWARE\\Azul Systems\\Zulu\\zulu-8", "InstallationPath", "C:\\user\\zulu8")},
+         "C:\\user\\zulu8"},
+        {"Corretto folders, several versions",
+         {},
+         "C:\\Program Files\\Amazon Corretto\\jdk21.0.1_12",
+         {javaw("Amazon Corretto\\jdk1.8.0_392"), javaw("Amazon Corretto\\jdk21.0.1_12"),
+          javaw("Amazon Corretto\\jdk17.0.9_8")}},
+        {"Adoptium folders: the version decides, not jdk or jre",
+         {},
+         "C:\\Program Files\\Eclipse Adoptium\\jdk-21.0.1.12-hotspot",
+         {javaw("Eclipse Adoptium\\jre-8.0.392.8-hotspot"),
+          javaw("Eclipse Adoptium\\jdk-21.0.1.12-hotspot"),
+          javaw("Eclipse Adoptium\\jre-17.0.9.9-hotspot")}},
+        {"a newer folder without bin\\javaw.exe is passed over",
+         {},
+         "C:\\Program Files\\Zulu\\zulu-17",
+         {"C:\\Program Files\\Zulu\\zulu-21\\bin\\java.exe", javaw("Zulu\\zulu-17"),
+          javaw("Zulu\\zulu-11")}},
+        {"BellSoft",
+         {},
+         "C:\\Program Files\\BellSoft\\LibericaJDK-21-Full",
+         {javaw("BellSoft\\LibericaJDK-17"), javaw("BellSoft\\LibericaJDK-21-Full")}},
+        {"Microsoft's folder: only jdk-*",
+         {},
+         "C:\\Program Files\\Microsoft\\jdk-11.0.21.9-hotspot",
+         {javaw("Microsoft\\jdk-11.0.21.9-hotspot"), javaw("Microsoft\\zdk-17")}},
+        {"the vendors' folders in their order, not the newest of all",
+         {},
+         "C:\\Program Files\\Amazon Corretto\\jdk1.8.0_392",
+         {javaw("Microsoft\\jdk-21.0.1.12-hotspot"), javaw("Amazon Corretto\\jdk1.8.0_392")}},
+        {"any key wins over the folders",
+         {semeru(hkcu("SOFTWARE\\Semeru\\JRE\\8.0.392.8", "", "C:\\user\\semeru8"))},
+         "C:\\user\\semeru8",
+         {javaw("Amazon Corretto\\jdk21.0.1_12")}},
+        {"a machine that today's places find gives today's answer",
+         {hklm(kJre8 + "1.6.0_10", "JavaHome", "C:\\jre6"),
+          semeru(hklm("SOFTWARE\\Semeru\\JDK\\21.0.1.12", "", "C:\\semeru21"))},
+         "C:\\jre6",
+         {javaw("Eclipse Adoptium\\jdk-21.0.1.12-hotspot")}},
     };
     for (const DetectRow& row : rows) {
         SCOPED_TRACE(row.label);
         FakeInstallations machine(kJavaTops);
-        if (machine.machine_has_its_own()) GTEST_SKIP() << "the machine has its own Java";
+        FakeFiles folders(kJavaFolders);
+        if (machine.machine_has_its_own() || folders.machine_has_its_own())
+            GTEST_SKIP() << "the machine has its own Java";
         for (const Entry& e : row.entries) FakeInstallations::add(e);
+        for (const std::string& file : row.files) folders.add(file);
 
         std::string home = "untouched";
         EXPECT_EQ(qh::java_detect(home), row.report.empty() ? 1 : 0);
@@ -210,11 +322,17 @@ TEST(JavaLayouts, PlacesTriedInOrder) {
     std::string home;
     ASSERT_EQ(qh::java_detect(home, &failure), 1);
     const std::vector<std::string> places = places_of(failure, "Java runtime");
-    ASSERT_EQ(places.size(), 8u + 2 * 9 + 9);
+    // The keys read before the Semeru keys and the folders came, then those.
+    const std::size_t earlier = 8u + 2 * 9 + 9;
+    ASSERT_EQ(places.size(), earlier + 6 + 5);
     EXPECT_EQ(places[0], "HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Runtime Environment");
     EXPECT_EQ(places[3], "HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JRE (32-bit view)");
     EXPECT_EQ(places[8], "HKEY_LOCAL_MACHINE\\SOFTWARE\\Eclipse Adoptium\\JRE");
-    EXPECT_EQ(places.back(), "HKEY_CURRENT_USER\\SOFTWARE\\Azul Systems\\Zulu");
+    EXPECT_EQ(places[earlier - 1], "HKEY_CURRENT_USER\\SOFTWARE\\Azul Systems\\Zulu");
+    EXPECT_EQ(places[earlier], "HKEY_LOCAL_MACHINE\\SOFTWARE\\Semeru\\JRE");
+    EXPECT_EQ(places[earlier + 5], "HKEY_CURRENT_USER\\SOFTWARE\\Semeru\\JDK");
+    EXPECT_EQ(places[earlier + 6], "C:\\Program Files\\Amazon Corretto\\jdk*");
+    EXPECT_EQ(places.back(), "C:\\Program Files\\Microsoft\\jdk-*");
     expect_places_in_view_order(places);
 }
 
@@ -239,6 +357,9 @@ Entry gs(Entry e) {
     e.name = "GS_DLL";
     return e;
 }
+const std::string kGs64 = "C:\\Program Files\\gs\\";
+const std::string kGs32 = "C:\\Program Files (x86)\\gs\\";
+const std::vector<std::string> kGhostscriptFolders = {kGs64 + "gs*", kGs32 + "gs*"};
 
 TEST(GhostscriptLayouts, NewestOfTheFirstChainThatHasOne) {
     const std::string gpl = "SOFTWARE\\GPL Ghostscript\\";
@@ -274,12 +395,41 @@ TEST(GhostscriptLayouts, NewestOfTheFirstChainThatHasOne) {
          {hklm(gpl + "9.50", "Other", "x"),
           gs(hklm(artifex + "9.20", "", "C:\\Artifex\\gsdll64.dll"))},
          "C:\\Artifex"},
+        {"folders, several versions",
+         {},
+         kGs64 + "gs10.02.1\\bin",
+         {kGs64 + "gs9.56.1\\bin\\gswin64c.exe", kGs64 + "gs10.02.1\\bin\\gswin64c.exe",
+          kGs64 + "gs10.0.0\\bin\\gswin64c.exe"}},
+        {"a newer folder without the console program is passed over",
+         {},
+         kGs64 + "gs9.56.1\\bin",
+         {kGs64 + "gs10.03.0\\bin\\gsdll64.dll", kGs64 + "gs9.56.1\\bin\\gswin64c.exe",
+          kGs64 + "gsview\\bin\\gswin64c.exe"}},
+        {"32-bit Ghostscript in its own folder",
+         {},
+         kGs32 + "gs9.27\\bin",
+         {kGs32 + "gs9.27\\bin\\gswin32c.exe", kGs32 + "gs9.5\\bin\\gswin32c.exe"}},
+        {"Program Files before Program Files (x86)",
+         {},
+         kGs64 + "gs9.05\\bin",
+         {kGs32 + "gs10.03.0\\bin\\gswin32c.exe", kGs64 + "gs9.05\\bin\\gswin32c.exe"}},
+        {"a library path without a folder does not hide the folders",
+         {gs(hklm(gpl + "9.50", "", "gsdll64.dll"))},
+         kGs64 + "gs10.02.1\\bin",
+         {kGs64 + "gs10.02.1\\bin\\gswin64c.exe"}},
+        {"a machine that today's places find gives today's answer",
+         {gs(hklm32(artifex + "9.27", "", "C:\\x86\\Artifex\\gsdll32.dll"))},
+         "C:\\x86\\Artifex",
+         {kGs64 + "gs10.02.1\\bin\\gswin64c.exe"}},
     };
     for (const DetectRow& row : rows) {
         SCOPED_TRACE(row.label);
         FakeInstallations machine(kGhostscriptTops);
-        if (machine.machine_has_its_own()) GTEST_SKIP() << "the machine has its own Ghostscript";
+        FakeFiles folders(kGhostscriptFolders);
+        if (machine.machine_has_its_own() || folders.machine_has_its_own())
+            GTEST_SKIP() << "the machine has its own Ghostscript";
         for (const Entry& e : row.entries) FakeInstallations::add(e);
+        for (const std::string& file : row.files) folders.add(file);
 
         std::string directory;
         EXPECT_EQ(qh::gs_detect(directory), 0);
@@ -301,6 +451,8 @@ TEST(GhostscriptLayouts, NewestOfTheFirstChainThatHasOne) {
                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript (32-bit view)",
                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Artifex Ghostscript",
                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Artifex Ghostscript (32-bit view)",
+                  kGs64 + "gs<version>\\bin",
+                  kGs32 + "gs<version>\\bin",
               }));
 }
 
@@ -328,11 +480,181 @@ TEST(GhostscriptLayouts, SixtyFourBitProgramOnThePathCountsAsFound) {
     }
 }
 
+// --------------------------------------------------------------- TeX Live
+
+const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::vector<std::string> kTexLiveTops = {
+    kUninstall + "TeXLive",     kUninstall + "TeXLive2021", kUninstall + "TeXLive2022",
+    kUninstall + "TeXLive2023", kUninstall + "TeXLive2024", kUninstall + "TeXLive2025",
+};
+
+// The uninstall entry that TeX Live's installer writes for the tree in
+// `e.text`: its key name in `e.subkey`.
+Entry tl(Entry e) {
+    e.subkey = kUninstall + e.subkey;
+    e.name = "UninstallString";
+    e.text = "\"" + e.text + "\\tlpkg\\installer\\uninst.bat\"";
+    return e;
+}
+
+struct TexLiveRow {
+    const char* label;
+    std::vector<Entry> entries;      // "{T}" stands for a fresh folder on drive C:
+    std::vector<std::string> files;  // made, each with "{T}" too
+    std::string path;                // the process's Path, when given
+    std::string report;              // empty: nothing found
+};
+
+TEST(TexLiveLayouts, EntriesThenPathThenTheDefaultFolder) {
+    const std::string w = "\\bin\\windows";
+    const std::string w32 = "\\bin\\win32";
+    const std::string tex = "\\tex.exe";
+    const std::string release = "\\release-texlive.txt";
+    const TexLiveRow rows[] = {
+        {"nothing installed", {}, {}, "", ""},
+        {"machine entry, 2023 and later in bin\\windows",
+         {tl(hklm("TeXLive2025", "", "{T}\\2025"))},
+         {"{T}\\2025" + w + tex},
+         "",
+         "{T}\\2025" + w},
+        {"32-bit view entry, 2022 and earlier in bin\\win32",
+         {tl(hklm32("TeXLive2022", "", "{T}\\2022"))},
+         {"{T}\\2022" + w32 + tex},
+         "",
+         "{T}\\2022" + w32},
+        {"user install",
+         {tl(hkcu("TeXLive2024", "", "{T}\\2024"))},
+         {"{T}\\2024" + w + tex},
+         "",
+         "{T}\\2024" + w},
+        {"TeX Live 2008: the entry without a year, written without quotes",
+         {hklm(kUninstall + "TeXLive", "UninstallString",
+               "{T}\\2008\\tlpkg\\installer\\uninst.bat")},
+         {"{T}\\2008" + w32 + tex},
+         "",
+         "{T}\\2008" + w32},
+        {"the other layout than the year's, when that is where tex.exe is",
+         {tl(hklm("TeXLive2023", "", "{T}\\2023"))},
+         {"{T}\\2023" + w32 + tex},
+         "",
+         "{T}\\2023" + w32},
+        {"several years: the newest across machine, 32-bit view and user",
+         {tl(hklm("TeXLive2022", "", "{T}\\2022")), tl(hklm32("TeXLive2023", "", "{T}\\2023")),
+          tl(hkcu("TeXLive2025", "", "{T}\\2025")), tl(hklm("TeXLive2021", "", "{T}\\2021"))},
+         {"{T}\\2022" + w32 + tex, "{T}\\2023" + w + tex, "{T}\\2025" + w + tex,
+          "{T}\\2021" + w32 + tex},
+         "",
+         "{T}\\2025" + w},
+        {"a leftover entry whose tree is gone does not win over an older install",
+         {tl(hklm("TeXLive2025", "", "{T}\\gone")), tl(hkcu("TeXLive2024", "", "{T}\\2024"))},
+         {"{T}\\2024" + w + tex},
+         "",
+         "{T}\\2024" + w},
+        {"a leftover entry does not win over the default folder either",
+         {tl(hklm("TeXLive2025", "", "{T}\\gone"))},
+         {"C:\\texlive\\2023" + w + tex},
+         "",
+         "C:\\texlive\\2023" + w},
+        {"Path: tex.exe in a TeX Live tree",
+         {},
+         {"{T}\\2024" + w + tex, "{T}\\2024" + release},
+         "{T}\\2024" + w,
+         "{T}\\2024" + w},
+        {"Path: MiKTeX's tex.exe before it is passed over; quotes and a trailing \\ dropped",
+         {},
+         {"{T}\\miktex\\bin\\x64" + tex, "{T}\\2021" + w32 + tex, "{T}\\2021" + release},
+         "{T}\\miktex\\bin\\x64;;\"{T}\\2021" + w32 + "\\\"",
+         "{T}\\2021" + w32},
+        {"Path: bin\\windows without release-texlive.txt is not TeX Live",
+         {},
+         {"{T}\\2024" + w + tex},
+         "{T}\\2024" + w,
+         ""},
+        {"default folder: the newest year",
+         {},
+         {"C:\\texlive\\2023" + w + tex, "C:\\texlive\\2024" + w + tex,
+          "C:\\texlive\\texmf-local" + w + tex},
+         "",
+         "C:\\texlive\\2024" + w},
+        {"default folder: an unfinished newer year is passed over",
+         {},
+         {"C:\\texlive\\2025" + release, "C:\\texlive\\2022" + w32 + tex},
+         "",
+         "C:\\texlive\\2022" + w32},
+        {"the entries before Path, Path before the default folder",
+         {tl(hklm32("TeXLive2021", "", "{T}\\2021"))},
+         {"{T}\\2021" + w32 + tex, "{T}\\2024" + w + tex, "{T}\\2024" + release,
+          "C:\\texlive\\2025" + w + tex},
+         "{T}\\2024" + w,
+         "{T}\\2021" + w32},
+        {"Path before the default folder",
+         {},
+         {"{T}\\2023" + w + tex, "{T}\\2023" + release, "C:\\texlive\\2025" + w + tex},
+         "{T}\\2023" + w,
+         "{T}\\2023" + w},
+    };
+    const std::string user_path = "C:\\Windows";
+    int index = 0;
+    for (const TexLiveRow& row : rows) {
+        SCOPED_TRACE(row.label);
+        FakeInstallations machine(kTexLiveTops);
+        FakeFiles folders({"C:\\texlive"});
+        if (machine.machine_has_its_own() || folders.machine_has_its_own())
+            GTEST_SKIP() << "the machine has its own TeX Live";
+        const std::string tree = qh_test::scratch_dir("detect_texlive_" + std::to_string(index++));
+        for (const Entry& e : row.entries) FakeInstallations::add(e, tree);
+        for (const std::string& file : row.files) folders.add(expand(file, tree));
+        const EnvRestorer process_path("PATH");
+        // A Path without TeX Live when the row gives none.
+        process_path.set(row.path.empty() ? tree : expand(row.path, tree));
+        const std::string report = expand(row.report, tree);
+
+        std::string bin = "untouched";
+        EXPECT_EQ(qh::texlive_detect(bin), report.empty() ? 1 : 0);
+        EXPECT_EQ(bin, report);
+        const qh_test::CliRun shown = run_cli({"-texlive", "+path", "C:\\never"});
+        EXPECT_EQ(shown.exit_code, 0);
+        EXPECT_EQ(shown.output, report);
+
+        // +texlive as +path: in the scope and at the position chosen, and on.
+        qh_test::ValueRestorer user(Root::current_user, std::string(qh_test::kUserEnvironment),
+                                    "Path");
+        ASSERT_TRUE(qh::reg_write_sz_at(user_path, qh::platform::root_key(Root::current_user),
+                                        qh_test::kUserEnvironment, "Path")
+                        .ok());
+        const qh_test::CliRun added = run_cli({"-user", "-end", "+texlive", "-version"});
+        EXPECT_EQ(added.exit_code, 0);
+        const std::string result(report.empty() ? qh_test::kFailed : qh_test::kSucceeded);
+        EXPECT_EQ(added.output, result + "Quillhaven " + std::string(QH_RELEASE_VERSION) + "\n");
+        EXPECT_EQ(qh_test::read_text(Root::current_user, qh_test::kUserEnvironment, "Path"),
+                  report.empty() ? user_path : user_path + ";" + report);
+    }
+
+    FakeInstallations machine(kTexLiveTops);
+    const FakeFiles folders({"C:\\texlive"});
+    if (machine.machine_has_its_own() || folders.machine_has_its_own())
+        GTEST_SKIP() << "the machine has its own TeX Live";
+    const EnvRestorer process_path("PATH");
+    process_path.set(qh_test::scratch_dir("detect_texlive_places"));
+    qh::Failure failure;
+    std::string bin;
+    EXPECT_EQ(qh::texlive_detect(bin, &failure), 1);
+    const std::string entries =
+        "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TeXLive<year>";
+    EXPECT_EQ(places_of(failure, "TeX Live"), (std::vector<std::string>{
+                                                  "HKEY_LOCAL_MACHINE" + entries,
+                                                  "HKEY_LOCAL_MACHINE" + entries + " (32-bit view)",
+                                                  "HKEY_CURRENT_USER" + entries,
+                                                  "tex.exe along Path",
+                                                  "C:\\texlive\\<year>",
+                                              }));
+}
+
 // ----------------------------------------------------------------- WinEdt
 
-const std::vector<std::string> kWinEdtTops = {"SOFTWARE\\WinEdt", "SOFTWARE\\WinEdt 5",
-                                              "SOFTWARE\\WinEdt 9", "SOFTWARE\\WinEdt 10",
-                                              "SOFTWARE\\WinEdt 11"};
+const std::vector<std::string> kWinEdtTops = {"SOFTWARE\\WinEdt",    "SOFTWARE\\WinEdt 5",
+                                              "SOFTWARE\\WinEdt 9",  "SOFTWARE\\WinEdt 10",
+                                              "SOFTWARE\\WinEdt 11", "SOFTWARE\\WinEdt "};
 
 Entry winedt(Entry e) {
     e.name = "Install Root";
@@ -353,6 +675,9 @@ TEST(WinEdtLayouts, OldKeysThenTheGreatestVersionedKey) {
         {"the machine's versioned key",
          {winedt(hklm("SOFTWARE\\WinEdt 11", "", "C:\\WinEdt11"))},
          "C:\\WinEdt11"},
+        {"\"WinEdt \" without a number is no versioned key",
+         {winedt(hkcu("Software\\WinEdt ", "", "C:\\WinEdtNone"))},
+         ""},
         {"the machine's versioned key, 32-bit view",
          {winedt(hklm32("SOFTWARE\\WinEdt 10", "", "C:\\x86\\WinEdt10"))},
          "C:\\x86\\WinEdt10"},
@@ -436,6 +761,14 @@ TEST(MiktexLayouts, LaterReleasesAfterMiktex24) {
          "",
          "",
          normal("{T}", "C:\\commondata")},
+        {"UserInstall before CommonInstall (one tree, told apart by the backslash)",
+         {hkcu(kOrg + "2.9\\Core", "CommonInstall", "{T}"),
+          hkcu(kOrg + "2.9\\Core", "UserInstall", "{T}\\"),
+          hkcu(kOrg + "2.9\\Core", "UserData", "C:\\userdata")},
+         TexAt::x64,
+         "",
+         "",
+         normal("{T}\\", "C:\\userdata")},
         {"32-bit install",
          {hklm32(kOrg + "2.8\\Core", "CommonInstall", "{T}"),
           hklm32(kOrg + "2.8\\Core", "CommonData", "C:\\x86data")},
@@ -462,6 +795,12 @@ TEST(MiktexLayouts, LaterReleasesAfterMiktex24) {
          "C:\\texmf\\miktex\\bin\\x64\\tex.exe",
          psfonts_new,
          normal("C:\\texmf", "C:\\data")},
+        {"MiKTeX 2.4 knows only bin\\tex.exe: findtexmf's answer before its 64-bit tree",
+         {hkcu(kClassic, "Install Root", "{T}"), hkcu(kClassic, "Local Root", "C:\\local")},
+         TexAt::x64,
+         "C:\\texmf\\miktex\\bin\\tex.exe",
+         "",
+         normal("C:\\texmf", "C:\\local")},
         {"MiKTeX 2.4 key with a 64-bit tree",
          {hkcu(kClassic, "Install Root", "{T}"), hkcu(kClassic, "Local Root", "C:\\local")},
          TexAt::x64,

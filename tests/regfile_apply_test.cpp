@@ -337,6 +337,14 @@ TEST_F(RegfileApplyTest, KeyLinesThatNameNoKey) {
         EXPECT_FALSE(read_user_value(std::string(kBase) + "\\ok", "after").has_value());
     }
     EXPECT_TRUE(read_user_value(std::string(kBase) + "\\ok", "v").has_value());
+
+    // With its backslash the root is named: the value goes into the root itself.
+    const std::string at_root =
+        qh_test::crlf("[HKEY_CURRENT_USER\\]\n\"QhRegfileAtRoot\"=\"x\" --uninstall\n");
+    ASSERT_EQ(apply(at_root, RegfileMode::apply), 0);
+    EXPECT_TRUE(read_user_value("", "QhRegfileAtRoot").has_value());
+    ASSERT_EQ(apply(at_root, RegfileMode::remove), 0);
+    EXPECT_FALSE(read_user_value("", "QhRegfileAtRoot").has_value());
 }
 
 TEST_F(RegfileApplyTest, ResultsAndBadInput) {
@@ -414,6 +422,8 @@ TEST_F(RegfileApplyTest, ToolReportsPartialImport) {
     // Without its line end, which the process writes in text mode.
     const std::string_view failed = qh_test::kFailed.substr(0, qh_test::kFailed.size() - 1);
     EXPECT_NE(run.output.find(failed), std::string::npos) << run.output;
+    // The registry keeps the text in UTF-16: read in the tool's code page.
+    ASSERT_TRUE(platform::locale_select("chinese-simplified"));
     EXPECT_EQ(read_user_value(kBase, "zh").value_or(qh::RegValue{}).data, "\xd6\xd0\0"s);
     EXPECT_FALSE(read_user_value(kBase, "after").has_value());
 

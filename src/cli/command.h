@@ -55,6 +55,9 @@ enum class Action {
     gs_add_to_path,
     winedt_detect,
     miktex_detect,
+    texlive_detect,
+    // Detection whose folder goes into Path: result line.
+    texlive_add_to_path,
 };
 
 // The operands are the following arguments exactly as typed; which fields

@@ -67,6 +67,7 @@ constexpr std::string_view kHelpLines[] = {
     "\t+gswin32c\tadd Ghostscript into PATH\n",
     "\t-javaw\t\tdetect the latest version of Java2RE\n",
     "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%\n",
+    "\t-texlive\tdetect TeX Live's bin folder (+texlive: add it into PATH)\n",
 };
 
 constexpr std::string_view kExampleLines[] = {
@@ -98,6 +99,8 @@ constexpr std::string_view kExampleLines[] = {
     "Quillhaven +gswin32c\n",
     "Quillhaven -javaw\n",
     "Quillhaven +javaw javacommand\n",
+    "Quillhaven -texlive\n",
+    "Quillhaven -user -end +texlive\n",
 };
 
 void write_lines(const Output& out, const auto& lines) {

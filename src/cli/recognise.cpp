@@ -188,6 +188,8 @@ Command recognise(std::string_view option, Rest rest) {
             return kSyntaxError;
         case 't':
             if (at(lower, 2) == 'i') return name_option(Action::env_tidy, rest);
+            if (at(lower, 2) == 'e')
+                return make(sign == '+' ? Action::texlive_add_to_path : Action::texlive_detect);
             return kSyntaxError;
         case 'u':
             return make(Action::scope_user);

@@ -12,6 +12,7 @@
 #include "common/switches.h"
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
+#include "detect/texlive.h"
 #include "envpath/env_audit.h"
 #include "envpath/env_store.h"
 #include "envpath/regp.h"
@@ -304,6 +305,11 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
             return print_found(run, typed, detect_winedt);
         case Action::miktex_detect:
             return report_miktex(run, typed);
+        case Action::texlive_detect:
+            return print_found(run, typed, texlive_detect);
+        case Action::texlive_add_to_path:
+            return with_result_line(
+                run, typed, [&] { return texlive_add_to_path(changes, s.scope, s.position, why); });
         case Action::java_set_command:
             return silently(run, typed, [&] { return java_set_command(changes, c.name, why); });
         case Action::gs_add_to_path:

@@ -57,8 +57,31 @@ std::vector<JavaKey> java_keys() {
         // Azul's subkeys are named zulu-8, zulu-17, ...
         keys.push_back({root, "SOFTWARE\\Azul Systems\\Zulu", {}, "InstallationPath"});
     }
+    // IBM Semeru after all of the above: a machine they find a runtime on
+    // keeps its answer.
+    for (const Root root : {Root::local_machine, Root::current_user}) {
+        for (const std::string_view kind : kOpenJdkKinds) {
+            keys.push_back({root, "SOFTWARE\\Semeru\\" + std::string(kind), "openj9\\MSI", "Path"});
+        }
+    }
     return keys;
 }
+
+// Installers that write no key at all, tried after every key for the same
+// reason: where they put the home folders, each holding bin\javaw.exe.
+struct JavaFolders {
+    std::string_view folder;  // one folder per vendor
+    std::string_view names;   // the home folders in it, one per version
+};
+constexpr JavaFolders kJavaFolders[] = {
+    {"C:\\Program Files\\Amazon Corretto", "jdk*"},
+    {"C:\\Program Files\\Eclipse Adoptium", "*"},
+    {"C:\\Program Files\\Zulu", "*"},
+    {"C:\\Program Files\\BellSoft", "*"},
+    // Shared with every other Microsoft product.
+    {"C:\\Program Files\\Microsoft", "jdk-*"},
+};
+constexpr std::string_view kJavaProgram = "bin\\javaw.exe";
 
 // Searched in this order with one latest name: on equal version names the
 // later key's library wins.
@@ -87,6 +110,33 @@ std::string gs_library(std::span<const std::string_view> keys, View view, Places
     return reg_value_text(library);
 }
 
+// Ghostscript without its registry entries (an unpacked copy, a key removed
+// by a cleaner), tried after every key: gs<version>\bin in these folders,
+// 64-bit first.
+constexpr std::string_view kGhostscriptFolders[] = {
+    "C:\\Program Files\\gs",
+    "C:\\Program Files (x86)\\gs",
+};
+// The console program in a bin folder: either build's.
+constexpr std::string_view kGhostscriptPrograms[] = {"gswin64c.exe", "gswin32c.exe"};
+
+// "gs9.56.1", "gs10.02.1"; not "gsview".
+bool is_ghostscript_folder(std::string_view name) {
+    return name.size() > 2 && name.starts_with("gs") && name[2] >= '0' && name[2] <= '9';
+}
+
+// The bin folder of the newest Ghostscript in one of kGhostscriptFolders.
+std::optional<std::string> gs_bin_folder(std::string_view folder) {
+    for (const std::string& name : names_newest_first(folder, "gs*")) {
+        if (!is_ghostscript_folder(name)) continue;
+        const std::string bin = path_join(path_join(folder, name), "bin");
+        for (const std::string_view program : kGhostscriptPrograms) {
+            if (file_exists(path_join(bin, program))) return bin;
+        }
+    }
+    return std::nullopt;
+}
+
 // The directory part of a library path; nothing when it has none.
 std::optional<std::string> directory_of(const std::string& library) {
     const std::size_t last_backslash = library.rfind('\\');
@@ -109,13 +159,23 @@ int java_detect(std::string& result, Failure* failure) {
             }
         }
     }
+    for (const JavaFolders& vendor : kJavaFolders) {
+        tried.add(path_join(vendor.folder, vendor.names));
+        for (const std::string& name : names_newest_first(vendor.folder, vendor.names)) {
+            const std::string home = path_join(vendor.folder, name);
+            if (file_exists(path_join(home, kJavaProgram))) {
+                result = home;
+                return 0;
+            }
+        }
+    }
     return fail(failure, 1, tried.not_found("Java runtime"));
 }
 
 int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure) {
     std::string program;
     if (java_detect(program, failure) != 0) return 1;
-    path_append(program, "bin\\javaw.exe");
+    path_append(program, kJavaProgram);
     return env_write_machine(changes, program, variable, failure);
 }
 
@@ -139,6 +199,13 @@ int gs_detect(std::string& result, Failure* failure) {
     for (const Chain& chain : later_chains) {
         if (auto directory = directory_of(gs_library(chain.keys, chain.view, tried))) {
             result = std::move(*directory);
+            return 0;
+        }
+    }
+    for (const std::string_view folder : kGhostscriptFolders) {
+        tried.add(path_join(folder, "gs<version>\\bin"));
+        if (auto bin = gs_bin_folder(folder)) {
+            result = std::move(*bin);
             return 0;
         }
     }

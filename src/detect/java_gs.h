@@ -12,8 +12,9 @@ namespace qh {
 // The home directory of the newest Java runtime: first JavaHome of the
 // newest version under JavaSoft\Java Runtime Environment; when that finds
 // nothing, the keys of later Java releases and of the OpenJDK builds (see
-// the README), each in the native view, then in the 32-bit view. 0 found, in
-// `result`; 1 not found, `result` empty.
+// the README), each in the native view, then in the 32-bit view; then the
+// home folders of installers that write no key. 0 found, in `result`; 1 not
+// found, `result` empty.
 //
 // A failure, when given, receives why nothing was found: every place looked
 // at, in the order looked.
@@ -24,9 +25,10 @@ int java_detect(std::string& result, Failure* failure = nullptr);
 int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure = nullptr);
 // The directory of the newest Ghostscript's library (GS_DLL): over the GNU,
 // GPL and AFPL keys as one chain; when that finds nothing, the same in the
-// 32-bit view, then the Artifex key in both views. 0 found, in `result`; 1 no
-// library path with a directory part (`result` then holds what the first
-// chain read, if anything).
+// 32-bit view, then the Artifex key in both views; then the newest
+// gs<version>\bin folder under C:\Program Files\gs, then under
+// C:\Program Files (x86)\gs. 0 found, in `result`; 1 none found (`result`
+// then holds what the first chain read, if anything).
 int gs_detect(std::string& result, Failure* failure = nullptr);
 // Adds the Ghostscript directory at the start of the machine's Path
 // (env_add_to_machine_path) unless gswin32c.exe or gswin64c.exe is found in

@@ -4,6 +4,9 @@
 #include <array>
 #include <cctype>
 
+#include "envpath/path_text.h"
+#include "platform/platform.h"
+
 namespace qh {
 
 namespace {
@@ -18,6 +21,20 @@ bool starts_with_ascii_nocase(std::string_view text, std::string_view prefix) {
         if (std::tolower(a) != std::tolower(b)) return false;
     }
     return true;
+}
+
+// From the first digit on: where the version starts in "jdk-17.0.9".
+std::string_view version_part(std::string_view name) {
+    const std::size_t first_digit = name.find_first_of("0123456789");
+    return first_digit == std::string_view::npos ? std::string_view() : name.substr(first_digit);
+}
+
+bool newer_name(std::string_view a, std::string_view b) {
+    const std::string_view a_version = version_part(a);
+    const std::string_view b_version = version_part(b);
+    if (a_version != b_version)
+        return latest_name_greater(a_version, b_version, NameOrder::version);
+    return latest_name_greater(a, b, NameOrder::version);
 }
 
 }  // namespace
@@ -70,6 +87,24 @@ std::optional<std::string> read_text_of_newest(const RegistryPlace& place, std::
     if (reg_read_latest(value, latest_name, place.path(), name, nullptr, lookup) != 0)
         return std::nullopt;
     return reg_value_text(value);
+}
+
+std::vector<std::string> subkey_names_at(const RegistryPlace& place,
+                                         bool (*accepts)(std::string_view name)) {
+    const OwnedKey key =
+        reg_open_for_reading(platform::root_key(place.root), place.subkey, place.view);
+    if (!key) return {};
+    return reg_subkey_names(key.get(), accepts);
+}
+
+bool file_exists(std::string_view path) {
+    return platform::find_first_attributes(path).has_value();
+}
+
+std::vector<std::string> names_newest_first(std::string_view folder, std::string_view pattern) {
+    std::vector<std::string> names = platform::find_names(path_join(folder, pattern));
+    std::sort(names.begin(), names.end(), newer_name);
+    return names;
 }
 
 }  // namespace qh

@@ -54,4 +54,17 @@ std::optional<std::string> read_text_of_newest(const RegistryPlace& place, std::
                                                std::string_view below = {},
                                                bool (*accepts)(std::string_view) = nullptr);
 
+// The names of the subkeys at the place that `accepts` takes; none when the
+// key cannot be opened.
+std::vector<std::string> subkey_names_at(const RegistryPlace& place,
+                                         bool (*accepts)(std::string_view name));
+
+// Whether anything is at the path.
+bool file_exists(std::string_view path);
+
+// The names in `folder` that match `pattern` ("jdk*"), newest first: by the
+// version order of the name from its first digit on ("jre-8" before
+// "jdk-17"), then of the whole name.
+std::vector<std::string> names_newest_first(std::string_view folder, std::string_view pattern);
+
 }  // namespace qh

@@ -5,8 +5,10 @@
 // this header is the same code on both.
 //
 // Conventions: registry calls return a Win32-style status (0 is success, any
-// other number is a failure); texts are bytes in the current ANSI code page;
-// paths are Windows paths ("C:\x\y", relative, or "\x" on the current drive).
+// other number is a failure); texts are bytes in the current ANSI code page,
+// except in the calls named _wide, which take UTF-16 as the registry keeps
+// it; paths are Windows paths ("C:\x\y", relative, or "\x" on the current
+// drive).
 #pragma once
 
 #include <array>
@@ -16,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qh::platform {
 
@@ -103,11 +106,14 @@ long reg_open_key(Key parent, std::string_view subkey, Key& out, View view = Vie
 long reg_create_key_ex(Key parent, std::string_view subkey, Key& out);
 // RegCreateKeyA(parent, subkey): the same through the older call.
 long reg_create_key(Key parent, std::string_view subkey, Key& out);
-// RegQueryValueExA: the value's type and raw bytes. A value larger than
+// RegQueryValueExA: the value's type and bytes, those of the string types
+// converted to the code page. A value that would deliver more than
 // `capacity` bytes fails (kErrorMoreData) and leaves `data` and `type` alone.
 long reg_query_value(Key key, ValueName name, std::uint32_t& type, std::string& data,
                      std::size_t capacity);
-// RegSetValueExA: creates or replaces the value with exactly these bytes.
+// RegSetValueExA: creates or replaces the value with these bytes, those of
+// the string types converted from the code page as given (a terminator
+// only when they hold one).
 long reg_set_value(Key key, ValueName name, std::uint32_t type, std::string_view data);
 // RegDeleteValueA: fails when the value does not exist.
 long reg_delete_value(Key key, ValueName name);
@@ -118,6 +124,39 @@ long reg_enum_key(Key key, std::uint32_t index, std::string& name, std::size_t c
 void reg_close_key(Key key);
 // SHDeleteKeyA: deletes the key with everything below it.
 long reg_delete_tree(Key parent, std::string_view subkey);
+
+// The same calls in UTF-16 (the W functions), for what must pass through
+// the registry without a code page in between: the registry keeps names
+// and the data of REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ in UTF-16, and the
+// A calls above convert them from and to the code page, a character the
+// code page lacks becoming '?'. Names and data here are as stored; a name
+// holding a zero unit is refused (Windows) or cut there (emulated machine).
+
+// Value name in UTF-16; std::nullopt or empty: the default value.
+using WideName = std::optional<std::u16string_view>;
+
+// RegOpenKeyExW, as reg_open_key.
+long reg_open_key_wide(Key parent, std::u16string_view subkey, Key& out, View view = View::native);
+// RegCreateKeyExW, as reg_create_key_ex.
+long reg_create_key_wide(Key parent, std::u16string_view subkey, Key& out);
+// RegQueryValueExW: the type and the stored bytes (for the string types
+// UTF-16LE, with the terminator they were stored with). A value larger
+// than `capacity` bytes fails (kErrorMoreData) and leaves `data` and `type`
+// alone.
+long reg_query_value_wide(Key key, WideName name, std::uint32_t& type, std::string& data,
+                          std::size_t capacity);
+// RegSetValueExW: creates or replaces the value with exactly these bytes.
+long reg_set_value_wide(Key key, WideName name, std::uint32_t type, std::string_view data);
+// RegDeleteValueW: fails when the value does not exist.
+long reg_delete_value_wide(Key key, WideName name);
+// RegEnumKeyExW: the name of subkey number `index`, in the order of
+// reg_enum_key; kErrorNoMoreItems past the last one.
+long reg_enum_key_wide(Key key, std::uint32_t index, std::u16string& name);
+// RegEnumValueW: value number `index` with its name, type and stored bytes,
+// in the registry's order (on Windows the order in which the values were
+// first set); kErrorNoMoreItems past the last one.
+long reg_enum_value_wide(Key key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
+                         std::string& data);
 
 // ------------------------------------------------------- operation scope
 
@@ -177,6 +216,11 @@ int locale_compare_nocase(std::string_view a, std::string_view b);
 // zero bytes) into the current locale's code page, appending to `out`.
 // Returns false as soon as one unit has no representation in that code page.
 bool wide_to_multibyte(std::u16string_view text, std::string& out);
+// Converts a text in the current locale's code page into UTF-16, appending
+// to `out`; under the "C" locale each byte is the unit of the same value.
+// Returns false, appending nothing, when a byte or byte pair has no
+// character in that code page.
+bool multibyte_to_wide(std::string_view text, std::u16string& out);
 // The ANSI code page of the current locale (936 for "chinese-simplified");
 // 0 under the "C" locale, which has none.
 unsigned locale_code_page();
@@ -205,6 +249,10 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path);
 // separator and a drive root ("C:\") are fine, and only a directory matches
 // a path that ends in a separator.
 std::optional<std::uint32_t> file_attributes(std::string_view path);
+// FindFirstFileA + FindNextFileA + FindClose: the names of every entry that
+// matches the path (wildcards as above), "." and ".." left out, in the order
+// the search gives them; none when nothing matches.
+std::vector<std::string> find_names(std::string_view path);
 // fopen of a Windows path; mode as for fopen ("rb", "rt", "wt", "at+", ...).
 // For reading only a regular file opens: a directory, a device or a pipe
 // gives nothing, without waiting on it.

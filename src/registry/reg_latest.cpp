@@ -68,23 +68,30 @@ int compare_versions(std::string_view a, std::string_view b) {
 // Raises `latest_name` to the greatest subkey name of `key` that the lookup
 // accepts.
 void raise_to_greatest_subkey(Key key, std::string& latest_name, const LatestLookup& lookup) {
+    for (const std::string& name : reg_subkey_names(key, lookup.accepts)) {
+        if (latest_name_greater(name, latest_name, lookup.order)) latest_name = name;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> reg_subkey_names(Key key, bool (*accepts)(std::string_view name)) {
+    std::vector<std::string> names;
     int failed_in_a_row = 0;
     for (std::uint32_t index = 0; failed_in_a_row < kMaxFailedEnumAnswers; ++index) {
         std::string name;
         const long answer = platform::reg_enum_key(key, index, name, kMaxSubkeyName);
-        if (answer == platform::kErrorNoMoreItems) return;
+        if (answer == platform::kErrorNoMoreItems) break;
         if (answer != platform::kErrorSuccess) {
             // One unreadable index does not hide the names after it.
             ++failed_in_a_row;
             continue;
         }
         failed_in_a_row = 0;
-        if (lookup.accepts && !lookup.accepts(name)) continue;
-        if (latest_name_greater(name, latest_name, lookup.order)) latest_name = name;
+        if (!accepts || accepts(name)) names.push_back(std::move(name));
     }
+    return names;
 }
-
-}  // namespace
 
 bool latest_name_greater(std::string_view candidate, std::string_view current, NameOrder order) {
     if (order == NameOrder::bytes) return compare_bytes(candidate, current) > 0;

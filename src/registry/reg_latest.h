@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/failure.h"
 #include "registry/reg_value.h"
@@ -29,6 +30,12 @@ enum class NameOrder {
     // 9.56.1. Only identical names are equal, so the order is total.
     version,
 };
+
+// The names of the subkeys of `key` that `accepts` takes (every one when it
+// is not set), in the order the enumeration gives them; a name longer than
+// kMaxSubkeyName is passed over.
+std::vector<std::string> reg_subkey_names(Key key,
+                                          bool (*accepts)(std::string_view name) = nullptr);
 
 // True when `candidate` sorts after `current` in the order.
 bool latest_name_greater(std::string_view candidate, std::string_view current,

@@ -12,46 +12,112 @@ namespace {
 
 using platform::Root;
 
-// Matches any one key name.
-constexpr std::string_view kAny = "*";
-
-struct Protected {
-    Root root;                              // the root the path starts at
-    std::array<std::string_view, 3> names;  // the path's key names; unused places empty
+// Where a row's keys lie.
+enum class Under {
+    users,                   // HKEY_USERS: its keys are the hives
+    machine,                 // HKEY_LOCAL_MACHINE
+    current_config,          // HKEY_CURRENT_CONFIG
+    user_hives,              // HKEY_CURRENT_USER, and each hive below HKEY_USERS
+    machine_and_user_hives,  // HKEY_LOCAL_MACHINE and each user hive
+    class_registries,        // HKEY_CLASSES_ROOT and each Software\Classes behind it
 };
 
-constexpr std::array<Protected, 9> kProtected{{
-    {Root::users, {kAny}},
-    {Root::users, {kAny, kAny}},
-    {Root::users, {kAny, "Software", "Classes"}},
-    {Root::local_machine, {kAny}},
-    {Root::local_machine, {"SOFTWARE", "Classes"}},
-    {Root::local_machine, {"SOFTWARE", "WOW6432Node"}},
-    {Root::current_user, {kAny}},
-    {Root::current_user, {"Software", "Classes"}},
-    {Root::current_config, {kAny}},
-}};
+// Paths are key names separated by backslashes. In a name, "|" separates
+// alternatives, "#" is one digit and "?" one or more characters of any kind;
+// every other character stands for itself, letter case aside.
+struct Base {
+    Under under;            // the row's place
+    Root root;              // one root where it is
+    std::string_view path;  // and the key there below which the row's paths lie
+};
 
-// The key names of a subkey. Empty components (doubled, leading or trailing
+constexpr Base kBases[] = {
+    {Under::users, Root::users, ""},
+    {Under::machine, Root::local_machine, ""},
+    {Under::current_config, Root::current_config, ""},
+    {Under::user_hives, Root::current_user, ""},
+    {Under::user_hives, Root::users, "?"},
+    {Under::machine_and_user_hives, Root::local_machine, ""},
+    {Under::machine_and_user_hives, Root::current_user, ""},
+    {Under::machine_and_user_hives, Root::users, "?"},
+    {Under::class_registries, Root::classes_root, ""},
+    {Under::class_registries, Root::local_machine, "SOFTWARE\\Classes"},
+    {Under::class_registries, Root::current_user, "Software\\Classes"},
+    {Under::class_registries, Root::users, "?\\Software\\Classes"},
+    {Under::class_registries, Root::users, "?_Classes"},  // a user's classes as a hive
+};
+
+struct Protected {
+    Under under;            // where the keys lie (every base of that place)
+    std::string_view path;  // the keys' paths there
+};
+
+constexpr Protected kProtected[] = {
+    {Under::users, "?"},
+    {Under::machine, "?"},
+    {Under::current_config, "?"},
+    // Windows' own keys of a profile; an application's HKEY_CURRENT_USER\App
+    // stays deletable.
+    {Under::user_hives,
+     "AppEvents|Console|Control Panel|Environment|EUDC|Identities|Keyboard Layout|Network|"
+     "Printers|Software|System|Volatile Environment"},
+    {Under::class_registries, ""},
+    {Under::class_registries,
+     "CLSID|Interface|TypeLib|AppID|*|Directory|Drive|Folder|AllFilesystemObjects"},
+    {Under::machine, "SOFTWARE\\WOW6432Node"},
+    {Under::machine, "SYSTEM\\CurrentControlSet|ControlSet###|Select|Setup"},
+    {Under::machine,
+     "SYSTEM\\CurrentControlSet|ControlSet###\\Control|Services|Enum|Hardware Profiles"},
+    {Under::machine, "SYSTEM\\CurrentControlSet|ControlSet###\\Control\\Session Manager"},
+    {Under::machine,
+     "SYSTEM\\CurrentControlSet|ControlSet###\\Control\\Session Manager\\Environment"},
+    {Under::machine_and_user_hives, "Software\\Microsoft|Policies"},
+    {Under::machine_and_user_hives, "Software\\Microsoft\\Windows|Windows NT"},
+    {Under::machine_and_user_hives, "Software\\Microsoft\\Windows|Windows NT\\CurrentVersion"},
+};
+
+// The key names of a path. Empty components (doubled, leading or trailing
 // backslashes) name nothing, so they cannot hide a protected key.
-std::vector<std::string_view> key_names(std::string_view subkey) {
+std::vector<std::string_view> key_names(std::string_view path) {
     std::vector<std::string_view> names;
     std::size_t start = 0;
-    while (start <= subkey.size()) {
-        std::size_t end = subkey.find('\\', start);
-        if (end == std::string_view::npos) end = subkey.size();
-        if (end > start) names.push_back(subkey.substr(start, end - start));
+    while (start <= path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) names.push_back(path.substr(start, end - start));
         start = end + 1;
     }
     return names;
 }
 
-bool matches(const Protected& row, const std::vector<std::string_view>& names) {
-    std::size_t count = 0;
-    while (count < row.names.size() && !row.names[count].empty()) ++count;
-    if (names.size() != count) return false;
-    for (std::size_t i = 0; i < count; ++i)
-        if (row.names[i] != kAny && !reg_same_name(row.names[i], names[i])) return false;
+bool matches_alternative(std::string_view pattern, std::string_view name) {
+    if (pattern.empty()) return name.empty();
+    if (pattern[0] == '?') {
+        for (std::size_t taken = 1; taken <= name.size(); ++taken)
+            if (matches_alternative(pattern.substr(1), name.substr(taken))) return true;
+        return false;
+    }
+    if (name.empty()) return false;
+    const bool same = pattern[0] == '#' ? name[0] >= '0' && name[0] <= '9'
+                                        : reg_same_name(pattern.substr(0, 1), name.substr(0, 1));
+    return same && matches_alternative(pattern.substr(1), name.substr(1));
+}
+
+bool matches_name(std::string_view pattern, std::string_view name) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t bar = pattern.find('|', start);
+        if (matches_alternative(pattern.substr(start, bar - start), name)) return true;
+        if (bar == std::string_view::npos) return false;
+        start = bar + 1;
+    }
+}
+
+bool matches(const std::vector<std::string_view>& patterns,
+             const std::vector<std::string_view>& names) {
+    if (patterns.size() != names.size()) return false;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (!matches_name(patterns[i], names[i])) return false;
     return true;
 }
 
@@ -60,8 +126,14 @@ bool matches(const Protected& row, const std::vector<std::string_view>& names) {
 bool reg_key_is_protected(platform::Key root, std::string_view subkey) {
     const std::vector<std::string_view> names = key_names(subkey);
     if (names.empty()) return true;
-    for (const Protected& row : kProtected)
-        if (root == platform::root_key(row.root) && matches(row, names)) return true;
+    for (const Protected& row : kProtected) {
+        for (const Base& base : kBases) {
+            if (base.under != row.under || root != platform::root_key(base.root)) continue;
+            std::vector<std::string_view> patterns = key_names(base.path);
+            for (const std::string_view name : key_names(row.path)) patterns.push_back(name);
+            if (matches(patterns, names)) return true;
+        }
+    }
     return false;
 }
 

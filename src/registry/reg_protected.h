@@ -10,13 +10,17 @@
 namespace qh {
 
 // Whether deleting `subkey` below the root key `root` is refused: the root
-// itself; any key directly below HKEY_USERS (the hives), HKEY_LOCAL_MACHINE,
-// HKEY_CURRENT_USER or HKEY_CURRENT_CONFIG (their top keys); a top key of a
-// hive below HKEY_USERS (the same keys under the user's other name);
-// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node,
-// HKEY_CURRENT_USER\Software\Classes and HKEY_USERS\<hive>\Software\Classes.
-// Letter case and empty components (doubled, leading or trailing
-// backslashes) play no part. Keys below these stay deletable.
+// itself; the hives below HKEY_USERS and the top keys of HKEY_LOCAL_MACHINE
+// and HKEY_CURRENT_CONFIG; Windows' own top keys of each user hive
+// (HKEY_CURRENT_USER and those below HKEY_USERS: Software, Environment,
+// Control Panel, ...); the control sets of SYSTEM with their first level,
+// Session Manager and the system Environment; SOFTWARE\Microsoft, its
+// Windows and Windows NT with their CurrentVersion, and SOFTWARE\Policies, in
+// the machine and in each user hive; SOFTWARE\WOW6432Node; and each class
+// registry (HKEY_CLASSES_ROOT, the machine's and each user's Software\Classes)
+// with its CLSID, Interface, TypeLib, AppID, *, Directory, Drive, Folder and
+// AllFilesystemObjects. Letter case and empty components (doubled, leading
+// or trailing backslashes) play no part. Keys below these stay deletable.
 bool reg_key_is_protected(platform::Key root, std::string_view subkey);
 
 }  // namespace qh

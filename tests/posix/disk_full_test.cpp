@@ -1,20 +1,23 @@
-// A disk that fills up during an operation: the operation reports failure and
-// nothing of it stays. The file-size limit of a child process stands in for
-// the full disk: writes past it fail as they would on a full one.
+// A disk that fills up during an operation: the operation reports failure,
+// says that the disk is full, and nothing of it stays. The tool runs on a
+// machine of its own in a small tmpfs, which root may mount.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <functional>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "platform/posix/machine.h"
 #include "support/registry_helpers.h"
 #include "support/test_support.h"
@@ -23,20 +26,64 @@ namespace {
 
 namespace platform = qh::platform;
 
-// Small enough that no operation below can commit, large enough that the
-// database opens (its shared-memory index alone takes 32 KiB).
-constexpr rlim_t kFileSizeLimit = 64 * 1024;
+// The room left on the full disk (or the file-size limit standing in for
+// it): enough to open the registry (its shared-memory index alone takes
+// 32 KiB), too little for any operation below to commit.
+constexpr std::size_t kRoom = 64 * 1024;
 
-// Empties the write-ahead log into the database, so that what an operation
-// writes starts at the log's first byte, under the limit.
-void checkpoint() {
-    sqlite3* db = nullptr;
-    const std::string path = platform::posix::machine_root() + "/registry.db";
-    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-}
+// The tool's machine for these tests: in a small tmpfs of its own, or, where
+// mounting is refused, in a plain folder, with a file-size limit of the
+// child standing in for the full disk.
+class FullDisk {
+  public:
+    explicit FullDisk(std::string folder) : folder_(std::move(folder)) {
+        mkdir(folder_.c_str(), 0700);
+        mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=16m") == 0;
+        if (!mounted_) refusal_ = std::strerror(errno);
+        machine_ = folder_ + "/machine";
+    }
+    ~FullDisk() {
+        if (mounted_) umount(folder_.c_str());
+    }
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+    bool real() const { return mounted_; }
+    const std::string& refusal() const { return refusal_; }
+
+    // Empties the write-ahead log into the database, so that what an
+    // operation writes starts at the log's first byte, then leaves kRoom.
+    void fill() {
+        sqlite3* db = nullptr;
+        const std::string path = machine_ + "/registry.db";
+        ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        if (!mounted_) return;
+        // Written until the disk refuses, then cut back by the room.
+        const int fd = open(filler().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        const std::string chunk(64 * 1024, '\0');
+        off_t size = 0;
+        for (ssize_t wrote; (wrote = write(fd, chunk.data(), chunk.size())) > 0;) size += wrote;
+        EXPECT_EQ(errno, ENOSPC);
+        EXPECT_EQ(ftruncate(fd, size > off_t{kRoom} ? size - off_t{kRoom} : 0), 0);
+        close(fd);
+    }
+    void make_room() { unlink(filler().c_str()); }
+
+    // The tool on this machine; `full`: while the disk is full.
+    qh_test::ToolRun run(const std::vector<std::string>& args, bool full = false) const;
+
+  private:
+    std::string filler() const { return folder_ + "/filler"; }
+
+    std::string folder_;
+    std::string machine_;
+    bool mounted_ = false;
+    std::string refusal_;
+};
 
 // Everything two descriptors deliver until their ends, read side by side: a
 // reason repeats the operands, so standard error can fill a pipe too.
@@ -64,8 +111,7 @@ void read_both(int out_fd, std::string& out, int err_fd, std::string& err) {
     }
 }
 
-// The tool as a child process whose files cannot grow past the limit.
-qh_test::ToolRun run_tool_on_full_disk(const std::vector<std::string>& args) {
+qh_test::ToolRun FullDisk::run(const std::vector<std::string>& args, bool full) const {
     int out_fds[2];
     int err_fds[2];
     if (pipe(out_fds) != 0 || pipe(err_fds) != 0) return {};
@@ -76,9 +122,13 @@ qh_test::ToolRun run_tool_on_full_disk(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        const rlimit limit{kFileSizeLimit, kFileSizeLimit};
-        // A write past the limit then fails with EFBIG instead of a signal.
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || signal(SIGXFSZ, SIG_IGN) == SIG_ERR) _exit(126);
+        if (setenv("QUILLHAVEN_ROOT", machine_.c_str(), 1) != 0) _exit(126);
+        if (full && !mounted_) {
+            const rlimit limit{kRoom, kRoom};
+            // A write past the limit then fails with EFBIG instead of a signal.
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || signal(SIGXFSZ, SIG_IGN) == SIG_ERR)
+                _exit(126);
+        }
         dup2(out_fds[1], STDOUT_FILENO);
         dup2(err_fds[1], STDERR_FILENO);
         execv(argv[0], argv.data());
@@ -95,67 +145,93 @@ qh_test::ToolRun run_tool_on_full_disk(const std::vector<std::string>& args) {
     return run;
 }
 
+// A file of the test machine as the disk's machine names it.
+std::string on_drive_z(std::string_view win_path) {
+    std::string host = platform::posix::host_path(win_path).value_or("");
+    std::replace(host.begin(), host.end(), '/', '\\');
+    return "Z:" + host;
+}
+
 std::string value_name(int index) { return "v" + std::to_string(index); }
 
 TEST(DiskFull, AnOperationThatCannotBeKeptFailsAndLeavesNothing) {
     const std::string scratch = qh_test::scratch_dir("disk-full");
-    const std::string big_file = scratch + "\\two-thousand.reg";
-    std::string lines = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QhFullImport]\n";
-    for (int i = 0; i < 2000; ++i)
-        lines += "\"" + value_name(i) + "\"=\"forty characters of text, give or take..\"\n";
-    ASSERT_TRUE(qh_test::write_file(big_file, lines));
+    // Values enough to make files larger than the room.
+    const auto regfile = [&scratch](const char* name, const char* key, int count) {
+        std::string lines = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\" + std::string(key) + "]\n";
+        for (int i = 0; i < count; ++i)
+            lines += "\"" + value_name(i) + "\"=\"forty characters of text, give or take..\"\n";
+        const std::string file = scratch + "\\" + name;
+        EXPECT_TRUE(qh_test::write_file(file, lines));
+        return on_drive_z(file);
+    };
+    const std::string many = regfile("many.reg", "QhFullMany", 20000);
+    const std::string two_thousand = regfile("two-thousand.reg", "QhFullImport", 2000);
+    const std::string kMany = "HKEY_CURRENT_USER\\Software\\QhFullMany";
+    const std::string read_many = value_name(19999) + "=forty characters of text, give or take..\n";
+    const std::string kAbsent = ": the key does not exist\n";
 
-    constexpr int kManyValues = 20000;
+    FullDisk disk(platform::posix::host_path(scratch).value_or("") + "/disk");
+    // The machine is made by its first run.
+    ASSERT_EQ(disk.run({"+regk", "HKEY_CURRENT_USER\\Software\\QhFull"}).output,
+              qh_test::kSucceeded);
     struct Case {
         const char* what;
-        std::function<void()> before;
-        std::vector<std::string> args;
-        std::function<void()> nothing_stayed;
+        std::vector<std::string> before;  // run with room, if any
+        std::vector<std::string> args;    // run on the full disk
+        std::vector<std::string> read;    // with room again: what stayed
+        std::string read_ends;            // how the read's output and reason end
     };
     const Case cases[] = {
         {"-regk of a key with many values",
-         [] {
-             platform::OperationScope scope;
-             qh::Key key;
-             ASSERT_EQ(platform::reg_create_key_ex(qh_test::hkcu(), "Software\\QhFullMany", key),
-                       platform::kErrorSuccess);
-             for (int i = 0; i < kManyValues; ++i)
-                 ASSERT_EQ(platform::reg_set_value(key, value_name(i), platform::kRegSz, ""),
-                           platform::kErrorSuccess);
-             ASSERT_EQ(scope.end(), platform::kErrorSuccess);
-         },
-         {"-regk", "HKEY_CURRENT_USER\\Software\\QhFullMany"},
-         [] {
-             for (int i : {0, kManyValues / 2, kManyValues - 1})
-                 EXPECT_TRUE(
-                     qh_test::read_value(qh_test::hkcu(), "Software\\QhFullMany", value_name(i)))
-                     << value_name(i);
-         }},
+         {"+regf", many},
+         {"-regk", kMany},
+         {"-read-reg", kMany, value_name(19999)},
+         read_many},
         {"+regv of a text larger than the disk has room for",
-         [] {},
+         {},
          {"+regv", "HKEY_CURRENT_USER\\Software\\QhFullText", "big", std::string(100000, 't')},
-         [] { EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), "Software\\QhFullText")); }},
+         {"-read-reg", "HKEY_CURRENT_USER\\Software\\QhFullText", "big"},
+         kAbsent},
         {"+regf of a file with many values",
-         [] {},
-         {"+regf", big_file},
-         [] { EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), "Software\\QhFullImport")); }},
+         {},
+         {"+regf", two_thousand},
+         {"-read-reg", "HKEY_CURRENT_USER\\Software\\QhFullImport", value_name(0)},
+         kAbsent},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        c.before();
-        checkpoint();
-        const qh_test::ToolRun run = run_tool_on_full_disk(c.args);
+        if (!c.before.empty()) {
+            ASSERT_EQ(disk.run(c.before).output, qh_test::kSucceeded);
+        }
+        disk.fill();
+        const qh_test::ToolRun run = disk.run(c.args, true);
+        disk.make_room();
         EXPECT_EQ(run.exit_code, 0);
         EXPECT_EQ(run.output, qh_test::kFailed);
-        EXPECT_NE(run.errors.find(": nothing of it was kept: "), std::string::npos) << run.errors;
-        c.nothing_stayed();
+        // SQLite takes a file-size limit for an I/O error: only the real
+        // full disk can say that it is full.
+        const std::string kept = ": nothing of it was kept: ";
+        const std::string tail =
+            run.errors.substr(run.errors.size() - std::min<std::size_t>(run.errors.size(), 100));
+        if (disk.real()) {
+            EXPECT_TRUE(run.errors.ends_with(kept + "there is not enough space on the disk\n"))
+                << tail;
+        } else {
+            EXPECT_NE(run.errors.find(kept), std::string::npos) << tail;
+        }
+        const qh_test::ToolRun read = disk.run(c.read);
+        EXPECT_TRUE((read.output + read.errors).ends_with(c.read_ends))
+            << read.output << read.errors;
         // The machine is whole: with room again the next run works.
-        EXPECT_EQ(
-            qh_test::run_tool({"+regv", "HKEY_CURRENT_USER\\Software\\QhFullAfter", "x"}).output,
-            qh_test::kSucceeded);
+        EXPECT_EQ(disk.run({"+regv", "HKEY_CURRENT_USER\\Software\\QhFullAfter", "x"}).output,
+                  qh_test::kSucceeded);
     }
-    for (const char* key : {"QhFullMany", "QhFullText", "QhFullImport", "QhFullAfter"})
-        platform::reg_delete_tree(qh_test::hkcu(), std::string("Software\\") + key);
+    if (!disk.real()) {
+        GTEST_SKIP() << "no tmpfs could be mounted (" << disk.refusal()
+                     << "): a file-size limit stood in for the full disk, which SQLite reports "
+                        "as an I/O error, so the reason was not checked";
+    }
 }
 
 }  // namespace

@@ -150,6 +150,8 @@ TEST_F(EmulatedMachineLocale, ConversionFailsOnUnrepresentableUnits) {
         {"russian", u"\u4E2D"s, std::nullopt},
         {"english", u"caf\u00E9"s, "caf\xE9"s},
         {"english", u"\u0416"s, std::nullopt},
+        // The bytes 1252 leaves without a character are the units of their value.
+        {"english", u"\u0081\u009D"s, "\x81\x9D"s},
         {"C", u"\u00FF\u0001"s, "\xFF\x01"s},
         {"C", u"\u20AC"s, std::nullopt},
     };
@@ -160,6 +162,32 @@ TEST_F(EmulatedMachineLocale, ConversionFailsOnUnrepresentableUnits) {
         EXPECT_EQ(ok, c.bytes.has_value()) << c.locale;
         // A failed conversion leaves what was there before.
         EXPECT_EQ(out, "kept" + c.bytes.value_or("")) << c.locale;
+    }
+}
+
+TEST_F(EmulatedMachineLocale, ConversionToUtf16FailsOnUndefinedBytes) {
+    struct Case {
+        const char* locale;
+        std::string bytes;
+        std::optional<std::u16string> text;
+    };
+    const Case cases[] = {
+        {"chs", "a\xD6\xD0\0b"s, u"a\u4E2D\0b"s},
+        {"chs", "\x80"s, u"\u20AC"s},
+        {"chs", "\xFF"s, std::nullopt},
+        {"chs", "\x81\x30"s, std::nullopt},
+        {"chs", "A\xA1"s, std::nullopt},
+        {"jpn", "\x82\xA0"s, u"\u3042"s},
+        {"english", "caf\xE9\x80\x81"s, u"caf\u00E9\u20AC\u0081"s},
+        {"russian", "\xC6\x98"s, u"\u0416\u0098"s},
+        {"C", "\xFF\x80"s, u"\u00FF\u0080"s},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(locale_select(c.locale));
+        std::u16string out = u"kept";
+        const bool ok = multibyte_to_wide(c.bytes, out);
+        EXPECT_EQ(ok, c.text.has_value()) << c.locale << " " << c.bytes;
+        EXPECT_TRUE(out == u"kept" + c.text.value_or(u"")) << c.locale << " " << c.bytes;
     }
 }
 

@@ -19,6 +19,7 @@ using qh_test::kSucceeded;
 constexpr std::string_view kSubkey = "SOFTWARE\\QhStandardReasons";
 const std::string kMachineKey = "HKEY_LOCAL_MACHINE\\" + std::string(kSubkey);
 const std::string kUserKey = "HKEY_CURRENT_USER\\" + std::string(kSubkey);
+const std::string kUsersKey = "HKEY_USERS\\.DEFAULT\\" + std::string(kSubkey);
 const std::string kSystemEnv =
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const std::string kDenied = ": access is denied; run from an elevated prompt";
@@ -57,6 +58,7 @@ TEST_F(StandardUserReasons, MachineWideChangesAreDeniedWithAdvice) {
         {{"-user", "+path", dir_}, kSucceeded.data(), ""},
         {{"+regv", kMachineKey, "v", "d"}, kFailed.data(), kMachineKey + kDenied},
         {{"+regv", kUserKey, "v", "d"}, kSucceeded.data(), ""},
+        {{"+regv", kUsersKey, "v", "d"}, kFailed.data(), kUsersKey + kDenied},
         {{"+regp", kMachineKey, "list", dir_}, kFailed.data(), kMachineKey + kDenied},
         {{"-regk", kMachineKey}, kFailed.data(), kMachineKey + kDenied},
         {{"+regk", kMachineKey + "\\new"}, kFailed.data(), kMachineKey + "\\new" + kDenied},

@@ -2,6 +2,7 @@
 // what it refuses, what it still allows, and what the command line shows.
 // Native only: under Wine the process is an administrator.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -38,17 +39,24 @@ class Session {
     Session& operator=(const Session&) = delete;
 };
 
-std::optional<std::string> query(Root root, std::string_view subkey, std::string_view name) {
-    const auto value = qh_test::read_value(root, subkey, name);
+std::optional<std::string> query(Key parent, std::string_view subkey, std::string_view name) {
+    const auto value = qh_test::read_value(parent, subkey, name);
     if (!value) return std::nullopt;
     return value->data;
 }
 
 // A key holding one value and one subkey, made by the administrator.
-void make_fixture(Root root) {
-    reg_delete_tree(root_key(root), kKey);
-    qh_test::put_raw(root_key(root), std::string(kKey) + "\\Child", "v", kRegSz, "x");
-    qh_test::put_raw(root_key(root), kKey, "v", kRegSz, "x");
+void make_fixture(Key parent) {
+    reg_delete_tree(parent, kKey);
+    qh_test::put_raw(parent, std::string(kKey) + "\\Child", "v", kRegSz, "x");
+    qh_test::put_raw(parent, kKey, "v", kRegSz, "x");
+}
+
+// A key of the administrator's to make the fixture below.
+Key opened(Root root, std::string_view subkey) {
+    Key key;
+    EXPECT_EQ(reg_create_key_ex(root_key(root), subkey, key), kErrorSuccess) << subkey;
+    return key;
 }
 
 // One registry call as the standard user makes it; its status.
@@ -106,7 +114,7 @@ const std::vector<RegistryOperation>& registry_operations() {
              return open_then(root, [](Key key) { return reg_set_value(key, "w", kRegSz, "y"); });
          },
          true},
-        {"set a value on the root itself",
+        {"set a value on the key itself",
          [](Key root) { return reg_set_value(root, "QhStandardUserValue", kRegSz, "y"); }, true},
         {"delete a value",
          [](Key root) {
@@ -120,53 +128,65 @@ const std::vector<RegistryOperation>& registry_operations() {
 }
 
 TEST(StandardUser, RegistryWritesBelowMachineRootsAreRefusedReadsAllowed) {
+    // The user's classes show through HKEY_CLASSES_ROOT where they exist.
+    Key user_class = opened(Root::current_user, "Software\\Classes\\QhStandardUserClass");
+    ASSERT_EQ(reg_open_key(root_key(Root::classes_root), "QhStandardUserClass", user_class),
+              kErrorSuccess);
     struct Row {
-        Root root;
-        bool protected_root;
+        const char* where;
+        Key parent;
+        bool protected_key;
     };
     const Row rows[] = {
-        {Root::local_machine, true},  {Root::users, true},         {Root::classes_root, true},
-        {Root::current_config, true}, {Root::current_user, false},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE", opened(Root::local_machine, "SOFTWARE"), true},
+        {"HKEY_USERS\\.DEFAULT", opened(Root::users, ".DEFAULT"), true},
+        {"HKEY_CLASSES_ROOT", root_key(Root::classes_root), true},
+        {"HKEY_CURRENT_CONFIG", root_key(Root::current_config), true},
+        {"HKEY_CURRENT_USER", root_key(Root::current_user), false},
+        {"HKEY_USERS\\<the user's SID>",
+         opened(Root::users, "S-1-5-21-3623811015-3361044348-30300820-1001"), false},
+        {"HKEY_CLASSES_ROOT\\QhStandardUserClass", user_class, false},
     };
     for (const Row& row : rows) {
         for (const RegistryOperation& op : registry_operations()) {
-            SCOPED_TRACE(std::string(kRootNames[static_cast<std::size_t>(row.root)]) + ": " +
-                         op.what);
-            make_fixture(row.root);
+            SCOPED_TRACE(std::string(row.where) + ": " + op.what);
+            make_fixture(row.parent);
             long status;
             {
                 Session standard("standard");
-                status = op.run(root_key(row.root));
+                status = op.run(row.parent);
             }
-            const bool refused = row.protected_root && op.writes;
+            const bool refused = row.protected_key && op.writes;
             EXPECT_EQ(status, refused ? kErrorAccessDenied : kErrorSuccess);
             if (refused) {
                 // A refusal leaves the tree exactly as it was.
-                EXPECT_EQ(query(row.root, kKey, "v"), std::string("x"));
-                EXPECT_EQ(query(row.root, std::string(kKey) + "\\Child", "v"), std::string("x"));
-                EXPECT_EQ(query(row.root, kKey, "w"), std::nullopt);
-                EXPECT_EQ(query(row.root, "", "QhStandardUserValue"), std::nullopt);
-                EXPECT_FALSE(qh_test::key_exists(row.root, std::string(kKey) + "\\New"));
+                EXPECT_EQ(query(row.parent, kKey, "v"), std::string("x"));
+                EXPECT_EQ(query(row.parent, std::string(kKey) + "\\Child", "v"), std::string("x"));
+                EXPECT_EQ(query(row.parent, kKey, "w"), std::nullopt);
+                EXPECT_EQ(query(row.parent, "", "QhStandardUserValue"), std::nullopt);
+                EXPECT_FALSE(qh_test::key_exists(row.parent, std::string(kKey) + "\\New"));
             }
-            reg_delete_value(root_key(row.root), "QhStandardUserValue");
-            reg_delete_tree(root_key(row.root), kKey);
+            reg_delete_value(row.parent, "QhStandardUserValue");
+            reg_delete_tree(row.parent, kKey);
         }
     }
+    reg_delete_tree(root_key(Root::current_user), "Software\\Classes\\QhStandardUserClass");
 }
 
 TEST(StandardUser, OnlyTheWordStandardMakesTheSessionUnelevated) {
     const std::optional<std::string_view> administrators[] = {std::nullopt, "admin", "", "Standard",
                                                               "standard "};
+    const Key software = opened(Root::local_machine, "SOFTWARE");
     for (const auto& user : administrators) {
         SCOPED_TRACE(user ? "QUILLHAVEN_USER='" + std::string(*user) + "'" : "unset");
-        make_fixture(Root::local_machine);
+        make_fixture(software);
         {
             Session session(user);
             for (const RegistryOperation& op : registry_operations())
-                EXPECT_EQ(op.run(root_key(Root::local_machine)), kErrorSuccess) << op.what;
+                EXPECT_EQ(op.run(software), kErrorSuccess) << op.what;
         }
-        reg_delete_value(root_key(Root::local_machine), "QhStandardUserValue");
-        reg_delete_tree(root_key(Root::local_machine), kKey);
+        reg_delete_value(software, "QhStandardUserValue");
+        reg_delete_tree(software, kKey);
     }
 }
 
@@ -179,6 +199,23 @@ TEST(StandardUser, FileWritesIntoSystemFoldersAreRefusedReadsAllowed) {
     ASSERT_FALSE(work.empty());
     const std::string z_windows =
         qh::platform::posix::windows_path(qh::platform::posix::drive_c_root()) + "\\Windows";
+    // Links, as a user could plant them: into C:\Windows by every route, and
+    // one into the user's own folder.
+    const std::string drive_c = qh::platform::posix::drive_c_root();
+    const std::pair<const char*, std::string> links[] = {
+        {"qh-autoexec.bat", drive_c + "/Windows/qh-linked.txt"},  // to a file yet to be
+        {"qh-linked-dir", drive_c + "/Windows"},
+        {"qh-relative.txt", "Windows/qh-relative.txt"},
+        {"qh-chain.txt", "qh-autoexec.bat"},
+        {"qh-loop-a", "qh-loop-b"},
+        {"qh-loop-b", "qh-loop-a"},
+        {"qh-elsewhere.txt", *qh::platform::posix::host_path(work) + "/qh-target.txt"},
+    };
+    for (const auto& [name, target] : links) {
+        const std::string link = drive_c + "/" + name;
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0) << name;
+    }
 
     struct Row {
         std::string path;
@@ -194,6 +231,12 @@ TEST(StandardUser, FileWritesIntoSystemFoldersAreRefusedReadsAllowed) {
         {"\\Windows\\qh-new.txt", true},
         {z_windows + "\\qh-new.txt", true},
         {"Windows\\qh-new.txt", true},  // relative to C:\, the current directory below
+        {"C:\\qh-autoexec.bat", true},
+        {"C:\\QH-LINKED-DIR\\qh-new.txt", true},
+        {"C:\\qh-relative.txt", true},
+        {"C:\\qh-chain.txt", true},
+        {"C:\\qh-loop-a", true},
+        {"C:\\qh-elsewhere.txt", false},
         {"C:\\WindowsApps\\qh-new.txt", false},
         {"C:\\Program Files (x86)\\qh-new.txt", false},
         {"C:\\Windows\\..\\qh-new.txt", false},
@@ -233,6 +276,9 @@ TEST(StandardUser, FileWritesIntoSystemFoldersAreRefusedReadsAllowed) {
         if (!row.refused) qh_test::remove_file(row.path);
     }
     EXPECT_EQ(qh_test::read_file("C:\\Windows\\system32\\qh-existing.txt"), std::string("old"));
+    EXPECT_FALSE(qh_test::read_file("C:\\Windows\\qh-linked.txt"));
+    EXPECT_FALSE(qh_test::read_file("C:\\Windows\\qh-relative.txt"));
+    for (const auto& link : links) unlink((drive_c + "/" + link.first).c_str());
     EXPECT_TRUE(qh_test::change_directory(*previous));
     qh_test::remove_file("C:\\Windows\\system32\\qh-existing.txt");
 }
@@ -285,7 +331,7 @@ TEST(StandardUser, CommandLinesShowTheResultLine) {
     qh_test::ValueRestorer user_path(Root::current_user, user_env, "Path");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args[1]);
-        const auto system_before = query(Root::local_machine, sys_env, "Path");
+        const auto system_before = query(root_key(Root::local_machine), sys_env, "Path");
         qh_test::CliRun run;
         {
             Session standard("standard");
@@ -294,7 +340,7 @@ TEST(StandardUser, CommandLinesShowTheResultLine) {
         EXPECT_EQ(run.exit_code, 0);
         EXPECT_EQ(run.output, row.line);
         for (const Expect& e : row.after) {
-            const auto value = query(e.root, e.subkey, e.name);
+            const auto value = query(root_key(e.root), e.subkey, e.name);
             if (!e.contains) {
                 if (e.subkey == sys_env)
                     EXPECT_EQ(value, system_before);

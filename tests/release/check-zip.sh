@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # One check of the Windows release zip, on a copy unpacked afresh:
-#   check-zip.sh contents|exe|resources|runs
+#   check-zip.sh contents|exe|resources|runs|manifests
 # ctest in the release build runs each, after making the package again, with
-# QH_BUILD, QH_VERSION, QH_SOURCE, QH_OBJDUMP, QH_PROBE and QH_WINE_RUN set.
+# QH_BUILD, QH_VERSION, QH_SOURCE, QH_RELEASES_URL, QH_OBJDUMP, QH_PROBE and
+# QH_WINE_RUN set.
 # The Wine checks expect the build's wineserver to be running
 # (scripts/check-release.sh starts it).
 set -euo pipefail
@@ -35,10 +36,17 @@ wine_run() {
 
 case $check in
 contents)
-    expect_eq "files in the zip" "$(cd "$work/unpacked" && find . -type f | sort | tr '\n' ' ')" \
-        "./LICENSE ./README.md ./quillhaven.exe "
+    expect_eq "files in the zip" "$(cd "$work/unpacked" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" \
+        "./CHANGELOG.md ./LICENSE ./README.md ./quillhaven.exe ./quillhaven.txt "
     cmp "$work/unpacked/LICENSE" "$QH_SOURCE/LICENSE"
     cmp "$work/unpacked/README.md" "$QH_SOURCE/README.md"
+    cmp "$work/unpacked/CHANGELOG.md" "$QH_SOURCE/CHANGELOG.md"
+    # The manual as plain text: rendered, of this version, nothing for a
+    # terminal left in it.
+    manual=$work/unpacked/quillhaven.txt
+    head -n1 "$manual" | grep -q '^QUILLHAVEN(1) ' || fail "quillhaven.txt: no manual page header"
+    tail -n1 "$manual" | grep -q "^Quillhaven $QH_VERSION " || fail "quillhaven.txt: not of $QH_VERSION"
+    ! grep -nP '[\x00-\x08\x1b]|^\.' "$manual" || fail "quillhaven.txt: control characters or roff left"
     expect_eq "names in SHA256SUMS" "$(awk '{print $2}' "$QH_BUILD/SHA256SUMS")" "$name"
     (cd "$QH_BUILD" && sha256sum --strict -c SHA256SUMS)
     ;;
@@ -87,6 +95,14 @@ runs)
     expect_eq "-read-reg" "$(wine_run "$exe" -read-reg "$key" greeting)" \
         "$(printf '\n[%s]\ngreeting=from the zip' "$key")"
     expect_eq "-regk" "$(wine_run "$exe" -regk "$key")" "Succeeded in doing speicified operation(s)!"
+    ;;
+manifests)
+    # The winget and Scoop manifests beside the zip, against the zip and the
+    # version its exe says.
+    version=$(wine_run "$exe" -version)
+    expect_eq "-version" "$version" "Quillhaven $QH_VERSION"
+    /usr/bin/python3 "$QH_SOURCE/tests/release/check_manifests.py" "$QH_BUILD" "$QH_BUILD/$name" \
+        "${version#Quillhaven }" "$QH_RELEASES_URL"
     ;;
 *)
     fail "unknown check $check"

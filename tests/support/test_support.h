@@ -24,6 +24,10 @@ bool write_file(std::string_view win_path, std::string_view bytes);
 std::optional<std::string> read_file(std::string_view win_path);
 bool remove_file(std::string_view win_path);
 bool set_read_only(std::string_view win_path, bool read_only);
+// Whether anything is at the path; remove_tree deletes a folder with
+// everything in it (true when nothing is left there).
+bool path_exists(std::string_view win_path);
+bool remove_tree(std::string_view win_path);
 
 // A fresh, empty directory for one test, as a Windows path on drive C:.
 std::string scratch_dir(std::string_view name);

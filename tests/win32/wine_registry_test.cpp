@@ -1,10 +1,16 @@
 // Registry reads through the ANSI calls: the capacity counts the bytes the
-// caller gets, not the size in which the system stores the text.
+// caller gets, not the size in which the system stores the text. The W calls
+// against Wine's own regedit and reg: what one writes in UTF-16, the other
+// reads unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "support/test_support.h"
+#include "support/win32/processes.h"
 
 namespace {
 
@@ -92,6 +98,77 @@ TEST_F(WineRegistry, TreeDeletionNeedsASubkey) {
     platform::Key again;
     EXPECT_EQ(platform::reg_open_key(user(), kTestKey, again), platform::kErrorSuccess);
     platform::reg_close_key(again);
+}
+
+// UTF-16LE bytes, as the registry and its editor's files hold text.
+std::string le(std::u16string_view text) {
+    std::string bytes;
+    for (const char16_t unit : text)
+        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    return bytes;
+}
+
+TEST_F(WineRegistry, WideCallsReadWhatRegeditWrites) {
+    const std::string file = qh_test::scratch_dir("wine_wide") + "\\import.reg";
+    ASSERT_TRUE(qh_test::write_file(
+        file, "\xFF\xFE"s + le(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                               u"[HKEY_CURRENT_USER\\Software\\QuillhavenWineRegistryTest\\"
+                               u"\u00C4pfel\u4E2D]\r\n"
+                               u"\"\u540D\u524D\"=\"\u30C7\u30FC\u30BF\u03A9\"\r\n"
+                               u"\"plain\"=\"x\"\r\n")));
+    ASSERT_EQ(qh_test::win32::run_program("C:\\windows\\regedit.exe", {"/s", file}).exit_code, 0);
+
+    // Letter case aside beyond ASCII too.
+    platform::Key key;
+    ASSERT_EQ(platform::reg_open_key_wide(key_, u"\u00E4PFEL\u4E2D", key), platform::kErrorSuccess);
+    std::uint32_t type = 0;
+    std::string data;
+    EXPECT_EQ(platform::reg_query_value_wide(key, u"\u540D\u524D", type, data, 100),
+              platform::kErrorSuccess);
+    EXPECT_EQ(type, platform::kRegSz);
+    EXPECT_EQ(data, le(u"\u30C7\u30FC\u30BF\u03A9"s + u'\0'));
+    EXPECT_EQ(platform::reg_query_value_wide(key, u"plain", type, data, 3),
+              platform::kErrorMoreData);
+
+    std::u16string name;
+    ASSERT_EQ(platform::reg_enum_key_wide(key_, 0, name), platform::kErrorSuccess);
+    EXPECT_TRUE(name == u"\u00C4pfel\u4E2D");
+    EXPECT_EQ(platform::reg_enum_key_wide(key_, 1, name), platform::kErrorNoMoreItems);
+    std::vector<std::u16string> names;
+    for (std::uint32_t i = 0;
+         platform::reg_enum_value_wide(key, i, name, type, data) == platform::kErrorSuccess; ++i)
+        names.push_back(name);
+    std::sort(names.begin(), names.end());
+    EXPECT_TRUE(names == (std::vector<std::u16string>{u"plain", u"\u540D\u524D"}));
+    platform::reg_close_key(key);
+}
+
+TEST_F(WineRegistry, RegExportShowsWhatTheWideCallsWrite) {
+    // Beyond any one code page, and beyond the first plane.
+    const std::u16string key_name = u"\u03A9mega\U0001F600";
+    const std::u16string value_name = u"\u043A\u043B\u044E\u0447";
+    const std::u16string text = u"\u0437\u043D\u0430\u0447\u0435\u043D\u0438\u0435\u4E2D";
+    platform::Key key;
+    ASSERT_EQ(platform::reg_create_key_wide(key_, key_name, key), platform::kErrorSuccess);
+    ASSERT_EQ(platform::reg_set_value_wide(key, value_name, platform::kRegSz, le(text + u'\0')),
+              platform::kErrorSuccess);
+    ASSERT_EQ(platform::reg_set_value_wide(key, u"gone", platform::kRegSz, le(u"x")),
+              platform::kErrorSuccess);
+    EXPECT_EQ(platform::reg_delete_value_wide(key, u"GONE"), platform::kErrorSuccess);
+    platform::reg_close_key(key);
+
+    const std::string file = qh_test::scratch_dir("wine_wide") + "\\export.reg";
+    ASSERT_EQ(qh_test::win32::run_program("C:\\windows\\system32\\reg.exe",
+                                          {"export", std::string("HKCU\\") + kTestKey, file, "/y"})
+                  .exit_code,
+              0);
+    const std::optional<std::string> exported = qh_test::read_file(file);
+    ASSERT_TRUE(exported);
+    const std::string key_line =
+        le(u"[HKEY_CURRENT_USER\\Software\\QuillhavenWineRegistryTest\\" + key_name + u"]");
+    EXPECT_NE(exported->find(key_line), std::string::npos);
+    EXPECT_NE(exported->find(le(u"\"" + value_name + u"\"=\"" + text + u"\"")), std::string::npos);
+    EXPECT_EQ(exported->find(le(u"\"gone\"")), std::string::npos);
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ namespace qh::platform::posix {
 long registry_write_status(RegistryStore& store, KeyId key);
 
 // Whether the session may create or write the file or directory at `host`
-// (a host path of the machine, as host_path() gives it).
+// (a host path of the machine, as host_path() gives it), wherever its
+// symbolic links lead.
 bool file_write_allowed(std::string_view host);
 
 }  // namespace qh::platform::posix

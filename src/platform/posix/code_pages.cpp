@@ -128,6 +128,17 @@ const char* iconv_name(int code_page) {
     return nullptr;
 }
 
+bool is_double_byte(int code_page) {
+    return code_page == 932 || code_page == 936 || code_page == 949 || code_page == 950;
+}
+
+bool is_undefined_byte(int code_page, unsigned char byte) {
+    if (code_page == 1251) return byte == 0x98;
+    if (code_page == 1252)
+        return byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+    return false;
+}
+
 bool is_lead_byte(int code_page, unsigned char byte) {
     switch (code_page) {
         case 932:

@@ -86,7 +86,17 @@ std::vector<std::string> search_order(const std::string& dir) {
 
 std::optional<std::string> current_directory() { return posix::current_windows_directory(); }
 
-std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
+namespace {
+
+// A search as FindFirstFileA takes it. Nothing when the path can match
+// nothing.
+struct Search {
+    std::string folder;     // host path of the folder searched; of the path itself without wildcard
+    std::string pattern;    // the last component, as given
+    bool wildcard = false;  // whether the pattern holds * or ?
+};
+
+std::optional<Search> search_of(std::string_view path) {
     path = posix::cut_at_zero(path);
     if (path.empty() || is_separator(path.back())) return std::nullopt;
 
@@ -97,14 +107,25 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
     if (folder.find_first_of("*?") != std::string_view::npos) return std::nullopt;
 
     if (pattern.find_first_of("*?") == std::string_view::npos) {
-        const auto host = posix::host_path(path);
-        return host ? attributes_at(*host) : std::nullopt;
+        auto host = posix::host_path(path);
+        if (!host) return std::nullopt;
+        return Search{std::move(*host), std::string(pattern), false};
     }
-    const auto dir = posix::host_path(folder);
+    auto dir = posix::host_path(folder);
     if (!dir) return std::nullopt;
-    for (const std::string& name : search_order(*dir))
-        if (file_pattern_match(pattern, name))
-            if (const auto attributes = attributes_at(*dir + "/" + name)) return attributes;
+    return Search{std::move(*dir), std::string(pattern), true};
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
+    const auto search = search_of(path);
+    if (!search) return std::nullopt;
+    if (!search->wildcard) return attributes_at(search->folder);
+    for (const std::string& name : search_order(search->folder))
+        if (file_pattern_match(search->pattern, name))
+            if (const auto attributes = attributes_at(search->folder + "/" + name))
+                return attributes;
     return std::nullopt;
 }
 
@@ -118,6 +139,22 @@ std::optional<std::uint32_t> file_attributes(std::string_view path) {
     if (attributes && is_separator(path.back()) && !(*attributes & kAttrDirectory))
         return std::nullopt;
     return attributes;
+}
+
+std::vector<std::string> find_names(std::string_view path) {
+    std::vector<std::string> names;
+    const auto search = search_of(path);
+    if (!search) return names;
+    if (!search->wildcard) {
+        if (!search->pattern.empty() && attributes_at(search->folder))
+            names.push_back(search->pattern);
+        return names;
+    }
+    for (const std::string& name : search_order(search->folder))
+        if (name != "." && name != ".." && file_pattern_match(search->pattern, name) &&
+            attributes_at(search->folder + "/" + name))
+            names.push_back(name);
+    return names;
 }
 
 namespace {

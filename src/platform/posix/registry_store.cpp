@@ -5,15 +5,32 @@
 #include <array>
 #include <cassert>
 #include <memory>
+#include <thread>
 
 #include "platform/lock_wait.h"
 #include "platform/platform.h"
 #include "platform/posix/machine.h"
+#include "platform/posix/text_conversion.h"
+#include "platform/posix/upcase.h"
 
 namespace qh::platform::posix {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: names and string data in UTF-16, values in the order of creation,
+// HKEY_CURRENT_USER below HKEY_USERS, HKEY_CLASSES_ROOT a view without keys
+// of its own. 1: the previous version's, with everything as bytes of the
+// code page of the run.
+constexpr int kSchemaVersion = 2;
+constexpr int kBytesSchemaVersion = 1;
+
+using Clock = RegistryStore::Clock;
+
+// Milliseconds left until the deadline, for SQLite's busy timeout.
+int remaining_ms(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
 
 // A failed SQLite call as the system reports the same fault of its own
 // registry (a full disk, a lock not had, a broken database, ...).
@@ -89,10 +106,10 @@ std::optional<std::int64_t> query_number(sqlite3* db, const char* sql, int& code
 
 // Whose a database is, as far as opening it goes.
 enum class Owner {
-    fresh,     // empty: a new machine is made in it
-    ours,      // marked as this tool's, with the schema it expects
-    previous,  // this tool's schema but not yet marked: made before marks
-    other,     // anything else: never touched
+    fresh,  // empty: a new machine is made in it
+    ours,   // marked as this tool's, with the schema it expects
+    bytes,  // the previous version's schema, marked or made before marks
+    other,  // anything else: never touched
 };
 
 // Looks at the database without writing to it. Nothing when it cannot be
@@ -110,11 +127,14 @@ std::optional<Owner> owner_of(sqlite3* db, int& code) {
                                      code);
     if (!tables) return std::nullopt;
     code = SQLITE_OK;
-    const bool our_schema = *version == kSchemaVersion && *tables == 2;
-    if (*id == kApplicationId) return our_schema ? Owner::ours : Owner::other;
+    const bool bytes_schema = *version == kBytesSchemaVersion && *tables == 2;
+    if (*id == kApplicationId) {
+        if (*version == kSchemaVersion && *tables == 2) return Owner::ours;
+        return bytes_schema ? Owner::bytes : Owner::other;
+    }
     if (*id != 0) return Owner::other;
     if (*objects == 0 && *version == 0) return Owner::fresh;
-    return our_schema ? Owner::previous : Owner::other;
+    return bytes_schema ? Owner::bytes : Owner::other;
 }
 
 // Looks at an existing file through a read-only connection, which cannot
@@ -136,37 +156,43 @@ std::optional<Owner> inspect(const std::string& path, int wait_ms, int& code) {
 }
 
 // Switching to WAL can meet a lock that the busy handler does not wait for,
-// when several runs start on a fresh machine at once.
-bool enable_wal(sqlite3* db) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
+// when several runs start on a fresh machine at once, and one it waits for
+// in full, when another program reads a database in rollback mode: the
+// attempts share one deadline.
+bool enable_wal(sqlite3* db, Clock::time_point deadline) {
+    while (true) {
+        sqlite3_busy_timeout(db, remaining_ms(deadline));
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &statement, nullptr) != SQLITE_OK)
             return false;
         const int rc = sqlite3_step(statement);
         sqlite3_finalize(statement);
         if (rc == SQLITE_ROW || rc == SQLITE_DONE) return true;
-        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) return false;
-        sqlite3_sleep(50);
+        if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED) return false;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(std::chrono::milliseconds(50), deadline - Clock::now()));
     }
-    return false;
 }
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE keys (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     parent INTEGER,
-    name BLOB NOT NULL,
-    folded BLOB NOT NULL
+    name BLOB NOT NULL,    -- UTF-16LE
+    folded BLOB NOT NULL   -- folded_name(name)
 );
 CREATE UNIQUE INDEX keys_by_parent ON keys (parent, folded);
 CREATE TABLE key_values (
     key INTEGER NOT NULL,
-    folded BLOB NOT NULL,
-    name BLOB NOT NULL,
+    folded BLOB NOT NULL,  -- folded_name(name)
+    name BLOB NOT NULL,    -- UTF-16LE
     type INTEGER NOT NULL,
-    data BLOB NOT NULL,
+    data BLOB NOT NULL,    -- the string types in UTF-16LE
+    seq INTEGER NOT NULL,  -- the order of creation within the key
     PRIMARY KEY (key, folded)
 ) WITHOUT ROWID;
+CREATE INDEX key_values_in_order ON key_values (key, seq);
 )sql";
 
 // The process's one store, once it is open.
@@ -179,23 +205,35 @@ std::unique_ptr<RegistryStore> g_store;
 
 }  // namespace
 
-std::string fold_name(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+std::string folded_name(std::u16string_view name) {
+    std::string folded;
+    folded.reserve(name.size() * 2);
+    for (const char16_t unit : name) {
+        const char16_t upper = upcase_unit(unit);
+        folded += static_cast<char>(upper >> 8);
+        folded += static_cast<char>(upper & 0xFF);
+    }
     return folded;
 }
 
 RegistryStore* RegistryStore::opened() { return g_store.get(); }
 
 RegistryStore* RegistryStore::open(long& status) {
+    if (g_store) {
+        status = kErrorSuccess;
+        return g_store.get();
+    }
+    const auto wait = std::chrono::milliseconds(lock_wait_ms(env_lookup(kLockWaitVariable)));
+    return open(status, Clock::now() + wait);
+}
+
+RegistryStore* RegistryStore::open(long& status, Clock::time_point deadline) {
     status = kErrorSuccess;
     if (g_store) return g_store.get();
 
     const std::string path = machine_root() + "/registry.db";
-    const int wait_ms = static_cast<int>(lock_wait_ms(env_lookup(kLockWaitVariable)));
     int code = SQLITE_OK;
-    const std::optional<Owner> owner = inspect(path, wait_ms, code);
+    const std::optional<Owner> owner = inspect(path, remaining_ms(deadline), code);
     if (!owner || *owner == Owner::other) {
         status = owner ? kErrorBadDb : status_of(code);
         return nullptr;
@@ -208,13 +246,14 @@ RegistryStore* RegistryStore::open(long& status) {
         return nullptr;
     }
     std::unique_ptr<RegistryStore> opened(new RegistryStore(db));
-    sqlite3_busy_timeout(db, wait_ms);
-    if (!enable_wal(db) || !exec(db, "PRAGMA synchronous=FULL")) {
+    if (!enable_wal(db, deadline) || !exec(db, "PRAGMA synchronous=FULL")) {
         status = status_of(sqlite3_errcode(db));
         return nullptr;
     }
-    status = opened->ensure_schema();
+    status = opened->ensure_schema(deadline);
     if (status != kErrorSuccess) return nullptr;
+    // From now on each statement outside an operation scope waits on its own.
+    sqlite3_busy_timeout(db, static_cast<int>(lock_wait_ms(env_lookup(kLockWaitVariable))));
     g_store = std::move(opened);
     return g_store.get();
 }
@@ -222,13 +261,13 @@ RegistryStore* RegistryStore::open(long& status) {
 RegistryStore::~RegistryStore() {
     for (sqlite3_stmt* statement :
          {key_exists_, find_child_, add_child_, child_name_, delete_tree_values_, delete_tree_keys_,
-          value_, set_value_, delete_value_, begin_, commit_, rollback_, savepoint_, release_,
-          rollback_to_, root_of_})
+          value_, value_at_, set_value_, delete_value_, begin_, commit_, rollback_, savepoint_,
+          release_, rollback_to_, hive_of_})
         sqlite3_finalize(statement);
     sqlite3_close(db_);
 }
 
-long RegistryStore::ensure_schema() {
+long RegistryStore::ensure_schema(Clock::time_point deadline) {
     int code = SQLITE_OK;
     std::optional<Owner> owner = owner_of(db_, code);
     if (!owner) return status_of(code);
@@ -238,6 +277,7 @@ long RegistryStore::ensure_schema() {
 
     // Immediate, so that of several runs starting on a fresh machine only one
     // creates and seeds it; the others find it made when they get the lock.
+    sqlite3_busy_timeout(db_, remaining_ms(deadline));
     code = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if ((code & 0xff) == SQLITE_BUSY) return kErrorTimeout;
     if (code != SQLITE_OK) return status_of(code);
@@ -248,15 +288,16 @@ long RegistryStore::ensure_schema() {
     } else if (*owner == Owner::other) {
         status = kErrorBadDb;
     } else {
-        bool ok = *owner != Owner::fresh || exec(db_, kSchema);
-        ok = ok && prepare_all();
-        if (ok && *owner == Owner::fresh)
-            ok = seed() &&
-                 exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-        // A machine of the previous version is adopted: its registry is the
-        // user's, and only the mark is missing.
+        bool ok = true;
+        if (*owner == Owner::fresh)
+            ok = create_schema() && seed();
+        else if (*owner == Owner::bytes)
+            ok = migrate_from_bytes();
+        else
+            ok = prepare_all();
         if (ok && *owner != Owner::ours)
-            ok = exec(db_, ("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+            ok = exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str()) &&
+                 exec(db_, ("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
         if (!ok) status = status_of(sqlite3_errcode(db_));
     }
     if (status != kErrorSuccess) {
@@ -269,24 +310,37 @@ long RegistryStore::ensure_schema() {
     return status_of(code);
 }
 
+bool RegistryStore::create_schema() { return exec(db_, kSchema) && prepare_all(); }
+
 bool RegistryStore::prepare_all() {
     const std::pair<sqlite3_stmt**, const char*> statements[] = {
         {&key_exists_, "SELECT 1 FROM keys WHERE id = ?1"},
         {&find_child_, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2"},
         {&add_child_, "INSERT INTO keys (parent, name, folded) VALUES (?1, ?2, ?3)"},
-        {&child_name_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2"},
-        {&root_of_,
+        {&child_name_,
+         "SELECT name FROM keys WHERE parent = ?1 OR (parent = ?2 AND folded NOT IN "
+         "(SELECT folded FROM keys WHERE parent = ?1)) ORDER BY folded LIMIT 1 OFFSET ?3"},
+        // Climbs only while below a root: HKEY_CURRENT_USER's row lies below
+        // HKEY_USERS, but is a hive of its own.
+        {&hive_of_,
          "WITH RECURSIVE up(id, parent) AS (SELECT id, parent FROM keys WHERE id = ?1 "
-         "UNION ALL SELECT keys.id, keys.parent FROM keys JOIN up ON keys.id = up.parent) "
-         "SELECT id FROM up WHERE parent IS NULL"},
+         "UNION ALL SELECT keys.id, keys.parent FROM keys JOIN up ON keys.id = up.parent "
+         "WHERE up.id NOT BETWEEN ?2 AND ?3) "
+         "SELECT id FROM up WHERE id BETWEEN ?2 AND ?3"},
         {&delete_tree_values_, QH_SUBTREE "DELETE FROM key_values WHERE key IN subtree"},
         {&delete_tree_keys_, QH_SUBTREE "DELETE FROM keys WHERE id IN subtree"},
         {&value_, "SELECT type, data FROM key_values WHERE key = ?1 AND folded = ?2"},
+        {&value_at_,
+         "SELECT name, type, data FROM key_values WHERE key = ?1 OR (key = ?2 AND folded NOT IN "
+         "(SELECT folded FROM key_values WHERE key = ?1)) "
+         "ORDER BY key <> ?1, seq LIMIT 1 OFFSET ?3"},
         // The WHERE keeps values off keys that were deleted meanwhile; a
-        // replaced value keeps the name it was created with.
+        // replaced value keeps the name and the place it was created with.
         {&set_value_,
-         "INSERT INTO key_values (key, folded, name, type, data) "
-         "SELECT ?1, ?2, ?3, ?4, ?5 WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1) "
+         "INSERT INTO key_values (key, folded, name, type, data, seq) "
+         "SELECT ?1, ?2, ?3, ?4, ?5, "
+         "(SELECT coalesce(max(seq), 0) + 1 FROM key_values WHERE key = ?1) "
+         "WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1) "
          "ON CONFLICT (key, folded) DO UPDATE SET type = excluded.type, data = excluded.data"},
         {&delete_value_, "DELETE FROM key_values WHERE key = ?1 AND folded = ?2"},
         {&begin_, "BEGIN IMMEDIATE"},
@@ -302,49 +356,79 @@ bool RegistryStore::prepare_all() {
     return true;
 }
 
-bool RegistryStore::seed() {
-    for (int i = 0; i < kRootCount; ++i) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(
-                db_, "INSERT INTO keys (id, parent, name, folded) VALUES (?1, NULL, ?2, ?3)", -1,
-                &statement, nullptr) != SQLITE_OK)
-            return false;
-        const std::string name(kRootNames[i]);
-        sqlite3_bind_int64(statement, 1, kFirstRootId + i);
-        sqlite3_bind_blob(statement, 2, name.data(), static_cast<int>(name.size()),
-                          SQLITE_TRANSIENT);
-        const std::string folded = fold_name(name);
-        sqlite3_bind_blob(statement, 3, folded.data(), static_cast<int>(folded.size()),
-                          SQLITE_TRANSIENT);
-        const int rc = sqlite3_step(statement);
-        sqlite3_finalize(statement);
-        if (rc != SQLITE_DONE) return false;
+bool RegistryStore::add_roots() {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_,
+                           "INSERT INTO keys (id, parent, name, folded) VALUES (?1, ?2, ?3, ?4)",
+                           -1, &statement, nullptr) != SQLITE_OK)
+        return false;
+    bool ok = true;
+    for (int i = 0; ok && i < kRootCount; ++i) {
+        const KeyId id = kFirstRootId + i;
+        std::u16string name;
+        for (const char c : kRootNames[i]) name += static_cast<char16_t>(c);
+        Use use(statement);
+        use.bind(1, id);
+        // The user's hive is HKEY_USERS\<SID>; HKEY_CURRENT_USER is its other name.
+        if (id == root_id(Root::current_user)) {
+            use.bind(2, root_id(Root::users));
+            name = kUserSid;
+        } else {
+            sqlite3_bind_null(statement, 2);
+        }
+        use.bind(3, utf16le_bytes(name)).bind(4, folded_name(name));
+        ok = use.step() == SQLITE_DONE;
     }
+    sqlite3_finalize(statement);
+    return ok;
+}
 
-    auto key_at = [this](KeyId root, std::initializer_list<std::string_view> path) {
-        std::optional<KeyId> key = root;
-        for (std::string_view name : path)
-            if (key) key = add_child(*key, name);
-        return key;
+std::optional<KeyId> RegistryStore::make_path(KeyId key, std::u16string_view path) {
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = path.size();
+        const std::u16string_view name = path.substr(start, end - start);
+        auto child = find_child(key, name);
+        if (!child) child = add_child(key, name);
+        if (!child) return std::nullopt;
+        key = *child;
+        start = end + 1;
+    }
+    return key;
+}
+
+bool RegistryStore::add_standard_keys() {
+    // Keys directly below HKEY_LOCAL_MACHINE and HKEY_USERS cannot be created
+    // by the calls, so every one a machine needs is made here.
+    constexpr std::pair<Root, std::u16string_view> kStandardKeys[] = {
+        {Root::local_machine, u"HARDWARE"}, {Root::local_machine, u"SAM"},
+        {Root::local_machine, u"SECURITY"}, {Root::local_machine, u"SOFTWARE\\Classes"},
+        {Root::local_machine, u"SYSTEM"},   {Root::current_user, u"Software\\Classes"},
+        {Root::users, u".DEFAULT"},
     };
-    // Each text value is stored with its terminator, as the system does.
-    auto text = [](std::string_view s) { return std::string(s) + '\0'; };
-    const KeyId machine = kFirstRootId + static_cast<KeyId>(Root::local_machine);
-    const KeyId user = kFirstRootId + static_cast<KeyId>(Root::current_user);
+    for (const auto& [root, path] : kStandardKeys)
+        if (!make_path(root_id(root), path)) return false;
+    return true;
+}
 
-    const auto system_env = key_at(
-        machine, {"SYSTEM", "CurrentControlSet", "Control", "Session Manager", "Environment"});
-    const auto user_env = key_at(user, {"Environment"});
-    return system_env && user_env && key_at(machine, {"SOFTWARE"}) && key_at(user, {"Software"}) &&
-           set_value(*system_env, "Path", kRegExpandSz,
-                     text("%SystemRoot%\\system32;%SystemRoot%;%SystemRoot%\\System32\\Wbem")) &&
-           set_value(*system_env, "ComSpec", kRegExpandSz,
-                     text("%SystemRoot%\\system32\\cmd.exe")) &&
-           set_value(*system_env, "windir", kRegExpandSz, text("%SystemRoot%")) &&
-           set_value(*user_env, "Path", kRegExpandSz, text("")) &&
-           set_value(*user_env, "TEMP", kRegExpandSz,
-                     text("%USERPROFILE%\\AppData\\Local\\Temp")) &&
-           set_value(*user_env, "TMP", kRegExpandSz, text("%USERPROFILE%\\AppData\\Local\\Temp"));
+bool RegistryStore::seed() {
+    if (!add_roots() || !add_standard_keys()) return false;
+    const auto system_env =
+        make_path(root_id(Root::local_machine),
+                  u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");
+    const auto user_env = make_path(root_id(Root::current_user), u"Environment");
+    // Each text value is stored with its terminator, as the system does.
+    auto text = [](std::u16string_view s) { return utf16le_bytes(std::u16string(s) + u'\0'); };
+    return system_env && user_env &&
+           set_value(*system_env, u"Path", kRegExpandSz,
+                     text(u"%SystemRoot%\\system32;%SystemRoot%;%SystemRoot%\\System32\\Wbem")) &&
+           set_value(*system_env, u"ComSpec", kRegExpandSz,
+                     text(u"%SystemRoot%\\system32\\cmd.exe")) &&
+           set_value(*system_env, u"windir", kRegExpandSz, text(u"%SystemRoot%")) &&
+           set_value(*user_env, u"Path", kRegExpandSz, text(u"")) &&
+           set_value(*user_env, u"TEMP", kRegExpandSz,
+                     text(u"%USERPROFILE%\\AppData\\Local\\Temp")) &&
+           set_value(*user_env, u"TMP", kRegExpandSz, text(u"%USERPROFILE%\\AppData\\Local\\Temp"));
 }
 
 bool RegistryStore::run(sqlite3_stmt* statement) {
@@ -377,29 +461,31 @@ bool RegistryStore::key_exists(KeyId key) {
     return use.bind(1, key).step() == SQLITE_ROW;
 }
 
-std::optional<KeyId> RegistryStore::find_child(KeyId parent, std::string_view name) {
+std::optional<KeyId> RegistryStore::find_child(KeyId parent, std::u16string_view name) {
     Use use(find_child_);
-    if (use.bind(1, parent).bind(2, fold_name(name)).step() != SQLITE_ROW) return std::nullopt;
+    if (use.bind(1, parent).bind(2, folded_name(name)).step() != SQLITE_ROW) return std::nullopt;
     return use.number(0);
 }
 
-std::optional<KeyId> RegistryStore::add_child(KeyId parent, std::string_view name) {
+std::optional<KeyId> RegistryStore::add_child(KeyId parent, std::u16string_view name) {
     if (scope_lost()) return std::nullopt;
     Use use(add_child_);
-    if (!kept(use.bind(1, parent).bind(2, name).bind(3, fold_name(name)).step(), SQLITE_DONE))
-        return std::nullopt;
+    use.bind(1, parent).bind(2, utf16le_bytes(name)).bind(3, folded_name(name));
+    if (!kept(use.step(), SQLITE_DONE)) return std::nullopt;
     return sqlite3_last_insert_rowid(db_);
 }
 
-std::optional<std::string> RegistryStore::child_name(KeyId parent, std::int64_t index) {
+std::optional<std::u16string> RegistryStore::child_name(KeyId first, KeyId second,
+                                                        std::int64_t index) {
     Use use(child_name_);
-    if (use.bind(1, parent).bind(2, index).step() != SQLITE_ROW) return std::nullopt;
-    return std::string(use.bytes(0));
+    if (use.bind(1, first).bind(2, second).bind(3, index).step() != SQLITE_ROW) return std::nullopt;
+    return units_of_utf16le(use.bytes(0));
 }
 
-std::optional<KeyId> RegistryStore::root_of(KeyId key) {
-    Use use(root_of_);
-    if (use.bind(1, key).step() != SQLITE_ROW) return std::nullopt;
+std::optional<KeyId> RegistryStore::hive_of(KeyId key) {
+    Use use(hive_of_);
+    use.bind(1, key).bind(2, kFirstRootId).bind(3, kFirstRootId + kRootCount - 1);
+    if (use.step() != SQLITE_ROW) return std::nullopt;
     return use.number(0);
 }
 
@@ -421,33 +507,45 @@ bool RegistryStore::delete_tree(KeyId key) {
     return unit_commit();
 }
 
-RegistryStore::Lookup RegistryStore::value(KeyId key, std::string_view name, std::size_t capacity,
-                                           Value& out) {
+bool RegistryStore::value(KeyId key, std::u16string_view name, Value& out) {
     Use use(value_);
-    if (use.bind(1, key).bind(2, fold_name(name)).step() != SQLITE_ROW) return Lookup::missing;
-    const std::string_view data = use.bytes(1);
-    if (data.size() > capacity) return Lookup::too_large;
+    if (use.bind(1, key).bind(2, folded_name(name)).step() != SQLITE_ROW) return false;
     out.type = static_cast<std::uint32_t>(use.number(0));
-    out.data.assign(data);
-    return Lookup::found;
+    out.data.assign(use.bytes(1));
+    return true;
 }
 
-bool RegistryStore::set_value(KeyId key, std::string_view name, std::uint32_t type,
+bool RegistryStore::has_value(KeyId key, std::u16string_view name) {
+    Use use(value_);
+    return use.bind(1, key).bind(2, folded_name(name)).step() == SQLITE_ROW;
+}
+
+bool RegistryStore::value_at(KeyId first, KeyId second, std::int64_t index, std::u16string& name,
+                             Value& out) {
+    Use use(value_at_);
+    if (use.bind(1, first).bind(2, second).bind(3, index).step() != SQLITE_ROW) return false;
+    name = units_of_utf16le(use.bytes(0));
+    out.type = static_cast<std::uint32_t>(use.number(1));
+    out.data.assign(use.bytes(2));
+    return true;
+}
+
+bool RegistryStore::set_value(KeyId key, std::u16string_view name, std::uint32_t type,
                               std::string_view data) {
     if (scope_lost()) return false;
     Use use(set_value_);
     use.bind(1, key)
-        .bind(2, fold_name(name))
-        .bind(3, name)
+        .bind(2, folded_name(name))
+        .bind(3, utf16le_bytes(name))
         .bind(4, std::int64_t{type})
         .bind(5, data);
     return kept(use.step(), SQLITE_DONE) && sqlite3_changes(db_) > 0;
 }
 
-bool RegistryStore::delete_value(KeyId key, std::string_view name) {
+bool RegistryStore::delete_value(KeyId key, std::u16string_view name) {
     if (scope_lost()) return false;
     Use use(delete_value_);
-    return kept(use.bind(1, key).bind(2, fold_name(name)).step(), SQLITE_DONE) &&
+    return kept(use.bind(1, key).bind(2, folded_name(name)).step(), SQLITE_DONE) &&
            sqlite3_changes(db_) > 0;
 }
 

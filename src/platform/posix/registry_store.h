@@ -1,10 +1,13 @@
 // The emulated registry: one SQLite connection for the process, with its
-// schema, the seed of a fresh machine and the prepared statements the
-// registry calls run. Keys are rows; a key handle is the row id.
+// schema, the seed of a fresh machine, the migration of older ones and the
+// prepared statements the registry calls run. Keys are rows; a key handle is
+// the row id. Names and the data of the string types are kept in UTF-16, as
+// Windows keeps them; converting from and to a code page is the calls' job.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,8 +24,18 @@ inline constexpr KeyId kFirstRootId = 1;
 inline constexpr int kRootCount = 7;
 static_assert(kRootCount == platform::kRootNames.size());
 
-// Letter case aside, names are equal when their ASCII-lower-cased bytes are.
-std::string fold_name(std::string_view name);
+constexpr KeyId root_id(Root root) { return kFirstRootId + static_cast<KeyId>(root); }
+constexpr bool is_root_id(KeyId key) {
+    return key >= kFirstRootId && key < kFirstRootId + kRootCount;
+}
+
+// The current user's security identifier. HKEY_USERS\<it> is the user's hive,
+// the same row as HKEY_CURRENT_USER.
+inline constexpr std::u16string_view kUserSid = u"S-1-5-21-3623811015-3361044348-30300820-1001";
+
+// What two names are compared by: every unit upper-cased, stored big-endian
+// so that SQLite orders the blobs by code unit, as Windows orders subkeys.
+std::string folded_name(std::u16string_view name);
 
 // Marks registry.db as this tool's, so that another program's database found
 // in its place is refused rather than changed.
@@ -30,11 +43,16 @@ inline constexpr std::int32_t kApplicationId = 0x5148564E;  // "QHVN"
 
 class RegistryStore {
   public:
+    using Clock = std::chrono::steady_clock;
+
     // The process's store, opened on first use: a fresh machine is created
-    // and seeded, one made before stores were marked is marked and used.
-    // nullptr when it cannot be opened (another program's database, a
-    // corrupt file, a folder that cannot be written); `status` then says
+    // and seeded, one of an earlier version is migrated and marked. Waits for
+    // other runs' locks until `deadline` at the latest. nullptr when it cannot
+    // be opened (another program's database, a corrupt file, a folder that
+    // cannot be written, a lock held past the deadline); `status` then says
     // why, and a later call tries again.
+    static RegistryStore* open(long& status, Clock::time_point deadline);
+    // The same within the lock wait from now.
     static RegistryStore* open(long& status);
     // The store when it is open already; never opens it.
     static RegistryStore* opened();
@@ -44,14 +62,17 @@ class RegistryStore {
     ~RegistryStore();
 
     bool key_exists(KeyId key);
-    std::optional<KeyId> find_child(KeyId parent, std::string_view name);
+    std::optional<KeyId> find_child(KeyId parent, std::u16string_view name);
     // Adds a child that does not exist yet; nothing on failure.
-    std::optional<KeyId> add_child(KeyId parent, std::string_view name);
-    // The name of child number `index` in a stable order (by folded name).
-    std::optional<std::string> child_name(KeyId parent, std::int64_t index);
-    // The root the key lies below (itself for a root); nothing when the key
-    // no longer exists.
-    std::optional<KeyId> root_of(KeyId key);
+    std::optional<KeyId> add_child(KeyId parent, std::u16string_view name);
+    // The name of child number `index` of `first` and `second` taken together
+    // (0 for no key), in a stable order by upper-cased name; a name both hold
+    // counts once, as `first` spells it.
+    std::optional<std::u16string> child_name(KeyId first, KeyId second, std::int64_t index);
+    // The hive the key lies in: the first root on the way up (itself for a
+    // root, HKEY_CURRENT_USER below HKEY_USERS\<kUserSid>); nothing when the
+    // key no longer exists.
+    std::optional<KeyId> hive_of(KeyId key);
     // Removes the key with every key and value below it.
     bool delete_tree(KeyId key);
 
@@ -59,13 +80,18 @@ class RegistryStore {
         std::uint32_t type = 0;
         std::string data;
     };
-    enum class Lookup { found, missing, too_large };
-    // Fills `out` only when the value holds at most `capacity` bytes.
-    Lookup value(KeyId key, std::string_view name, std::size_t capacity, Value& out);
-    // False when the key no longer exists or the write fails.
-    bool set_value(KeyId key, std::string_view name, std::uint32_t type, std::string_view data);
+    // False when there is no such value.
+    bool value(KeyId key, std::u16string_view name, Value& out);
+    bool has_value(KeyId key, std::u16string_view name);
+    // Value number `index` of `first` and `second` taken together (0 for no
+    // key): those of `first` in the order they were created, then those of
+    // `second` whose names `first` lacks. False past the last one.
+    bool value_at(KeyId first, KeyId second, std::int64_t index, std::u16string& name, Value& out);
+    // False when the key no longer exists or the write fails. A replaced
+    // value keeps its name and its place in the order.
+    bool set_value(KeyId key, std::u16string_view name, std::uint32_t type, std::string_view data);
     // False when there was no such value, or the deletion failed.
-    bool delete_value(KeyId key, std::string_view name);
+    bool delete_value(KeyId key, std::u16string_view name);
 
     // Why the last statement that changes the store failed, as the system
     // reports the same faults of its own registry (a full disk, a lock not
@@ -89,11 +115,22 @@ class RegistryStore {
 
   private:
     explicit RegistryStore(sqlite3* db) : db_(db) {}
+    // The tables of a new machine, and the statements over them.
+    bool create_schema();
     bool prepare_all();
-    // Creates a fresh machine or marks one of the previous version; 0 or the
-    // status of the refusal.
-    long ensure_schema();
+    // Creates a fresh machine or migrates and marks an older one, waiting for
+    // the lock until `deadline`; 0 or the status of the refusal.
+    long ensure_schema(Clock::time_point deadline);
+    // The rows of the roots, the user's hive below HKEY_USERS among them.
+    bool add_roots();
+    // The keys every Windows machine has; those missing are added.
+    bool add_standard_keys();
+    // The key at `path` below `key`, made with its parents when missing.
+    std::optional<KeyId> make_path(KeyId key, std::u16string_view path);
     bool seed();
+    // Takes over a machine of the previous version, whose names and string
+    // data are bytes of code page 936 (store_migration.cpp).
+    bool migrate_from_bytes();
     // Steps a statement that returns no rows; false when it failed.
     bool run(sqlite3_stmt* statement);
     // Keeps `rc` for failure_status(), and notes a scope that the failure
@@ -114,10 +151,11 @@ class RegistryStore {
     sqlite3_stmt* find_child_ = nullptr;
     sqlite3_stmt* add_child_ = nullptr;
     sqlite3_stmt* child_name_ = nullptr;
-    sqlite3_stmt* root_of_ = nullptr;
+    sqlite3_stmt* hive_of_ = nullptr;
     sqlite3_stmt* delete_tree_values_ = nullptr;
     sqlite3_stmt* delete_tree_keys_ = nullptr;
     sqlite3_stmt* value_ = nullptr;
+    sqlite3_stmt* value_at_ = nullptr;
     sqlite3_stmt* set_value_ = nullptr;
     sqlite3_stmt* delete_value_ = nullptr;
     sqlite3_stmt* begin_ = nullptr;

@@ -53,6 +53,22 @@ std::optional<std::uint32_t> file_attributes(std::string_view path) {
     return static_cast<std::uint32_t>(attributes);
 }
 
+std::vector<std::string> find_names(std::string_view path) {
+    std::vector<std::string> names;
+    if (path.empty() || ends_in_separator(path)) return names;
+    const auto text = whole_c_text(path);
+    if (!text) return names;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(text->c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string_view name = found.cFileName;
+        if (name != "." && name != "..") names.emplace_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
 std::FILE* file_open(std::string_view path, const char* mode) {
     const auto text = whole_c_text(path);
     if (!text || !mode) return nullptr;

@@ -87,6 +87,26 @@ bool wide_to_multibyte(std::u16string_view text, std::string& out) {
     return true;
 }
 
+bool multibyte_to_wide(std::string_view text, std::u16string& out) {
+    if (text.empty()) return true;
+    const unsigned code_page = current_code_page();
+    if (code_page == 0) {
+        for (const char c : text) out += static_cast<char16_t>(static_cast<unsigned char>(c));
+        return true;
+    }
+    if (text.size() > static_cast<std::size_t>(INT_MAX)) return false;
+    const int count = static_cast<int>(text.size());
+    const int size =
+        MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), count, nullptr, 0);
+    if (size <= 0) return false;
+    std::wstring units(static_cast<std::size_t>(size), L'\0');
+    if (MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), count, units.data(),
+                            size) != size)
+        return false;
+    out.append(units.begin(), units.end());
+    return true;
+}
+
 unsigned locale_code_page() { return current_code_page(); }
 
 }  // namespace qh::platform

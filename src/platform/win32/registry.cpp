@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <optional>
 
 #include "platform/platform.h"
 #include "platform/win32/text_args.h"
@@ -56,6 +57,43 @@ NameArg name_arg(ValueName name) {
     arg.text = std::move(*text);
     arg.is_default = false;
     return arg;
+}
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the W calls take UTF-16");
+
+// A zero-terminated copy for a W call, or nothing when the text holds a zero
+// unit: the call would act on a shorter name than was asked.
+std::optional<std::wstring> whole_wide_text(std::u16string_view text) {
+    if (text.find(u'\0') != std::u16string_view::npos) return std::nullopt;
+    return std::wstring(text.begin(), text.end());
+}
+
+struct WideNameArg {
+    bool valid = true;
+    std::wstring text;
+    bool is_default = true;
+    const wchar_t* get() const { return is_default ? nullptr : text.c_str(); }
+};
+
+WideNameArg wide_name_arg(WideName name) {
+    WideNameArg arg;
+    if (!name || name->empty()) return arg;
+    auto text = whole_wide_text(*name);
+    if (!text) return WideNameArg{false, {}, true};
+    arg.text = std::move(*text);
+    arg.is_default = false;
+    return arg;
+}
+
+template <typename Open>
+long open_wide_with(Key parent, std::u16string_view subkey, Key& out, Open open) {
+    out = Key{};
+    const auto sub = whole_wide_text(subkey);
+    if (!sub) return kErrorInvalidParameter;
+    HKEY opened = nullptr;
+    const long status = open(to_hkey(parent), sub->c_str(), &opened);
+    if (status == ERROR_SUCCESS) out = to_key(opened);
+    return status;
 }
 
 template <typename Open>
@@ -172,6 +210,101 @@ long reg_delete_tree(Key parent, std::string_view subkey) {
     const auto sub = whole_c_text(subkey);
     if (!sub) return kErrorInvalidParameter;
     return static_cast<long>(SHDeleteKeyA(to_hkey(parent), sub->c_str()));
+}
+
+long reg_open_key_wide(Key parent, std::u16string_view subkey, Key& out, View view) {
+    const REGSAM access = view == View::wow32 ? KEY_READ | KEY_WOW64_32KEY : KEY_READ;
+    return open_wide_with(parent, subkey, out, [access](HKEY p, const wchar_t* s, HKEY* h) {
+        return RegOpenKeyExW(p, s, 0, access, h);
+    });
+}
+
+long reg_create_key_wide(Key parent, std::u16string_view subkey, Key& out) {
+    return open_wide_with(parent, subkey, out, [](HKEY p, const wchar_t* s, HKEY* h) {
+        return RegCreateKeyExW(p, s, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                               h, nullptr);
+    });
+}
+
+long reg_query_value_wide(Key key, WideName name, std::uint32_t& type, std::string& data,
+                          std::size_t capacity) {
+    const WideNameArg value_name = wide_name_arg(name);
+    if (!value_name.valid) return kErrorInvalidParameter;
+    const std::size_t limit = std::min<std::size_t>(capacity, std::numeric_limits<DWORD>::max());
+    // A value growing between the two calls is asked again, a few times.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD needed = 0;
+        long status =
+            RegQueryValueExW(to_hkey(key), value_name.get(), nullptr, nullptr, nullptr, &needed);
+        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return status;
+        if (needed > limit) return kErrorMoreData;
+        std::string buffer(needed, '\0');
+        DWORD size = needed;
+        DWORD value_type = REG_NONE;
+        status = RegQueryValueExW(to_hkey(key), value_name.get(), nullptr, &value_type,
+                                  reinterpret_cast<BYTE*>(buffer.data()), &size);
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) return status;
+        buffer.resize(std::min<std::size_t>(size, buffer.size()));
+        data = std::move(buffer);
+        type = value_type;
+        return kErrorSuccess;
+    }
+    return kErrorMoreData;
+}
+
+long reg_set_value_wide(Key key, WideName name, std::uint32_t type, std::string_view data) {
+    const WideNameArg value_name = wide_name_arg(name);
+    if (!value_name.valid) return kErrorInvalidParameter;
+    if (data.size() > std::numeric_limits<DWORD>::max()) return kErrorInvalidParameter;
+    static const BYTE kNoBytes[1] = {0};
+    const BYTE* bytes = data.empty() ? kNoBytes : reinterpret_cast<const BYTE*>(data.data());
+    return RegSetValueExW(to_hkey(key), value_name.get(), 0, type, bytes,
+                          static_cast<DWORD>(data.size()));
+}
+
+long reg_delete_value_wide(Key key, WideName name) {
+    const WideNameArg value_name = wide_name_arg(name);
+    if (!value_name.valid) return kErrorInvalidParameter;
+    return RegDeleteValueW(to_hkey(key), value_name.get());
+}
+
+long reg_enum_key_wide(Key key, std::uint32_t index, std::u16string& name) {
+    // A key name is at most 255 characters.
+    wchar_t buffer[256];
+    DWORD length = 256;
+    const long status =
+        RegEnumKeyExW(to_hkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    name.assign(buffer, buffer + length);
+    return kErrorSuccess;
+}
+
+long reg_enum_value_wide(Key key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
+                         std::string& data) {
+    // A value name is at most 16383 characters; the data's size is asked
+    // first, and again should the value grow meanwhile.
+    std::wstring name_buffer(16384, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD name_length = static_cast<DWORD>(name_buffer.size());
+        DWORD size = 0;
+        long status = RegEnumValueW(to_hkey(key), index, name_buffer.data(), &name_length, nullptr,
+                                    nullptr, nullptr, &size);
+        if (status != ERROR_SUCCESS) return status;
+        std::string buffer(size, '\0');
+        name_length = static_cast<DWORD>(name_buffer.size());
+        DWORD value_type = REG_NONE;
+        status = RegEnumValueW(to_hkey(key), index, name_buffer.data(), &name_length, nullptr,
+                               &value_type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) return status;
+        buffer.resize(std::min<std::size_t>(size, buffer.size()));
+        name.assign(name_buffer.begin(), name_buffer.begin() + name_length);
+        type = value_type;
+        data = std::move(buffer);
+        return kErrorSuccess;
+    }
+    return kErrorMoreData;
 }
 
 }  // namespace qh::platform

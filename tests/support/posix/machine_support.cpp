@@ -111,6 +111,19 @@ bool set_read_only(std::string_view win_path, bool read_only) {
     return chmod(host->c_str(), mode & 07777) == 0;
 }
 
+bool path_exists(std::string_view win_path) {
+    const auto host = host_path(win_path);
+    std::error_code error;
+    return host && fs::symlink_status(*host, error).type() != fs::file_type::not_found && !error;
+}
+
+bool remove_tree(std::string_view win_path) {
+    const auto host = host_path(win_path);
+    std::error_code error;
+    if (host) fs::remove_all(*host, error);
+    return !path_exists(win_path);
+}
+
 std::string scratch_dir(std::string_view name) {
     static int counter = 0;
     std::string leaf(name);

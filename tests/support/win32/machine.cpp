@@ -23,7 +23,7 @@ bool is_directory(const std::string& path) {
 }
 
 // Deletes a directory with everything in it, read-only files included.
-void remove_tree(const std::string& directory) {
+void remove_directory(const std::string& directory) {
     WIN32_FIND_DATAA entry;
     const HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
@@ -33,7 +33,7 @@ void remove_tree(const std::string& directory) {
             const std::string path = directory + "\\" + name;
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                remove_tree(path);
+                remove_directory(path);
             } else {
                 DeleteFileA(path.c_str());
             }
@@ -51,7 +51,7 @@ void prepare_machine() {
     // Runs of the tool start on the NT family unless a test says otherwise.
     // (This process keeps the family it was started with.)
     set_windows_family_9x(false);
-    remove_tree(kScratchRoot);
+    remove_directory(kScratchRoot);
     change_directory(scratch_dir("current"));
 }
 
@@ -115,10 +115,19 @@ bool set_read_only(std::string_view win_path, bool read_only) {
     return SetFileAttributesA(path.c_str(), attributes) != 0;
 }
 
+bool path_exists(std::string_view win_path) {
+    return attributes_of(std::string(win_path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool remove_tree(std::string_view win_path) {
+    remove_directory(std::string(win_path));
+    return !path_exists(win_path);
+}
+
 std::string scratch_dir(std::string_view name) {
     std::string path = std::string(kScratchRoot) + "\\";
     for (const char c : name) path += c == '/' ? '\\' : c;
-    remove_tree(path);
+    remove_directory(path);
     make_directory(path);
     return path;
 }
