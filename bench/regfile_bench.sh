@@ -10,7 +10,7 @@
 # Each command is timed by the wall clock and, when perf is there (Debian:
 # linux-perf), by the CPU time of the importing process (task-clock). The
 # CPU time is the figure to compare: wall times follow how busy the machine
-# is, and under Wine they include the wineserver's share.
+# is far more, and under Wine they include the wineserver's share.
 set -euo pipefail
 
 mode=$1
