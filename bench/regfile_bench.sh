@@ -6,6 +6,11 @@
 #                                             20,000-value export, same prefix
 #   bench/regfile_bench.sh native BUILD_DIR   native build: a 200,000-value
 #                                             export on a fresh emulated machine
+#
+# Each command is timed by the wall clock and, when perf is there (Debian:
+# linux-perf), by the CPU time of the importing process (task-clock). The
+# CPU time is the figure to compare: wall times follow how busy the machine
+# is far more, and under Wine they include the wineserver's share.
 set -euo pipefail
 
 mode=$1
@@ -17,32 +22,70 @@ trap 'rm -rf "$work"' EXIT
 # Arithmetic on decimals: calc EXPRESSION FORMAT.
 calc() { awk "BEGIN { printf \"$2\", $1 }"; }
 
-# Seconds taken by a command, to the millisecond.
-seconds() {
-    local start end
+have_perf=false
+if command -v perf >/dev/null 2>&1 && perf stat -x, -e task-clock -o /dev/null true >/dev/null 2>&1; then
+    have_perf=true
+else
+    echo "perf is missing or may not count here (Debian: apt-get install linux-perf;" \
+        "kernel.perf_event_paranoid): wall times only" >&2
+fi
+
+# "WALL CPU" of one run of a command: seconds to the millisecond, and the
+# milliseconds of task-clock of the command and its children ("-" without
+# perf). A wineserver that runs already is no child, so it is not counted.
+measure() {
+    local start end cpu=-
     start=$(date +%s.%N)
-    "$@" >/dev/null
+    if $have_perf; then
+        perf stat -x, -e task-clock -o "$work/perf.csv" "$@" >/dev/null
+        cpu=$(awk -F, '$3 == "task-clock" { printf "%.0f", $1 }' "$work/perf.csv")
+    else
+        "$@" >/dev/null
+    fi
     end=$(date +%s.%N)
-    calc "$end - $start" '%.3f'
+    echo "$(calc "$end - $start" '%.3f') $cpu"
 }
 
-# Best time of each command over five rounds; the commands take turns, so
-# that a slow spell of the machine does not fall on one of them alone.
-# reset_cmd runs before every timing.
+# Lower of two measures, "-" being no measure.
+lower() {
+    if [ "$2" = - ] || { [ "$1" != - ] && [ "$(calc "$1 < $2" '%d')" = 1 ]; }; then
+        echo "$1"
+    else
+        echo "$2"
+    fi
+}
+
+# Best wall time and best CPU time of each command over five rounds, as
+# "WALL CPU WALL CPU ...". The commands take turns, so that a slow spell of
+# the machine does not fall on one of them alone. reset_cmd runs before
+# every timing.
 best_of_rounds() {
-    local -a best=()
-    local round i t
-    for round in 1 2 3 4 5; do
+    local -a wall=() cpu=()
+    local i w c
+    for _ in 1 2 3 4 5; do
         for i in "${!commands[@]}"; do
             "${reset_cmd[@]}" >/dev/null 2>&1 || true
             # shellcheck disable=SC2086
-            t=$(seconds ${commands[$i]})
-            if [ -z "${best[$i]:-}" ] || [ "$(calc "$t < ${best[$i]}" '%d')" = 1 ]; then
-                best[$i]=$t
-            fi
+            read -r w c < <(measure ${commands[$i]})
+            wall[i]=$(lower "$w" "${wall[i]:--}")
+            cpu[i]=$(lower "$c" "${cpu[i]:--}")
         done
     done
-    echo "${best[@]}"
+    for i in "${!commands[@]}"; do echo -n "${wall[i]} ${cpu[i]} "; done
+    echo
+}
+
+# "WALL s   CPU ms" for the table.
+row() {
+    if [ "$2" = - ]; then printf '%8s s\n' "$1"; else printf '%8s s  %6s ms\n' "$1" "$2"; fi
+}
+
+# "+regf / OTHER = WALL (wall)[, CPU (CPU)]".
+ratio() {
+    local text
+    text="$(calc "$1 / $3" '%.2f') wall"
+    [ "$2" = - ] || [ "$4" = - ] || text+=", $(calc "$2 / $4" '%.2f') CPU"
+    echo "$text"
 }
 
 case $mode in
@@ -51,6 +94,16 @@ wine)
     key='HKEY_CURRENT_USER\Software\QuillhavenBench'
     python3 "$here/make_export.py" 20000 2000 "$key" "$work/bench.reg"
     file="Z:${work//\//\\}\\bench.reg"
+    # The exe as it ships, without debug sections: Wine reads a whole image
+    # into memory when it loads it, and those of a RelWithDebInfo build
+    # cost tens of milliseconds per run that no user pays.
+    exe="$build/quillhaven.exe"
+    if command -v x86_64-w64-mingw32-strip >/dev/null 2>&1; then
+        x86_64-w64-mingw32-strip -o "$work/quillhaven.exe" "$exe"
+        exe="$work/quillhaven.exe"
+    else
+        echo "x86_64-w64-mingw32-strip is missing: timing the exe with its debug sections" >&2
+    fi
     reset_cmd=(sh -c "'$run' reg delete '$key' /f >/dev/null 2>&1 || true")
     # One server for the whole benchmark, so that no run pays for starting it.
     server=/usr/lib/wine/wineserver64
@@ -58,16 +111,16 @@ wine)
     WINEPREFIX="$build/wineprefix" "$server" -p 2>/dev/null || true  # may be running already
     trap 'WINEPREFIX="$build/wineprefix" "$server" -k 2>/dev/null; rm -rf "$work"' EXIT
     "$run" reg query 'HKCU' >/dev/null
-    commands=("$run $build/quillhaven.exe +regf $file" "$run regedit /s $file"
-        "$run reg import $file")
-    read -r tool regedit regimport < <(best_of_rounds)
+    commands=("$run $exe +regf $file" "$run regedit /s $file" "$run reg import $file")
+    read -r tool_wall tool_cpu regedit_wall regedit_cpu import_wall import_cpu < <(best_of_rounds)
     "${reset_cmd[@]}"
-    echo "20000 values over 2000 keys, best of five rounds under Wine:"
-    echo "  quillhaven +regf  ${tool} s"
-    echo "  regedit /s        ${regedit} s"
-    echo "  reg import        ${regimport} s"
-    echo "  +regf / regedit /s  = $(calc "$tool / $regedit" '%.2f')"
-    echo "  +regf / reg import  = $(calc "$tool / $regimport" '%.2f')"
+    echo "20000 values over 2000 keys, best of five rounds under Wine"
+    echo "(CPU: task-clock of the importing process, the wineserver not counted):"
+    echo "  quillhaven +regf  $(row "$tool_wall" "$tool_cpu")"
+    echo "  regedit /s        $(row "$regedit_wall" "$regedit_cpu")"
+    echo "  reg import        $(row "$import_wall" "$import_cpu")"
+    echo "  +regf / regedit /s  = $(ratio "$tool_wall" "$tool_cpu" "$regedit_wall" "$regedit_cpu")"
+    echo "  +regf / reg import  = $(ratio "$tool_wall" "$tool_cpu" "$import_wall" "$import_cpu")"
     ;;
 native)
     export QUILLHAVEN_ROOT="$work/machine"
@@ -77,9 +130,9 @@ native)
     "$build/quillhaven" +regf "Z:$work/empty.reg" >/dev/null  # creates the machine
     reset_cmd=("$build/quillhaven" -regk 'HKEY_CURRENT_USER\Software\QuillhavenBench')
     commands=("$build/quillhaven +regf Z:$work/bench.reg")
-    read -r t < <(best_of_rounds)
-    echo "200000 values over 20000 keys on the emulated machine: ${t} s," \
-        "$(calc "200000 / $t" '%.0f') values per second"
+    read -r wall cpu < <(best_of_rounds)
+    echo "200000 values over 20000 keys on the emulated machine: ${wall} s," \
+        "$(calc "200000 / $wall" '%.0f') values per second$([ "$cpu" = - ] || echo ", CPU ${cpu} ms")"
     ;;
 *)
     echo "usage: $0 wine|native BUILD_DIR" >&2

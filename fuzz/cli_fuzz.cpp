@@ -5,7 +5,7 @@
 // - every failure line is followed by its reason on standard error;
 // - the output is exactly one result line per operation up to the point
 //   where the run ends, then what ended it (a syntax error, help, a read,
-//   a detection report), as the recognised options say;
+//   an audit, a detection report), as the recognised options say;
 // - the operation scope can be begun again afterwards.
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -156,6 +156,7 @@ void check_run(const std::vector<std::string>& args, int exit_code, std::string_
             case Action::regp_remove:
             case Action::regfile_apply:
             case Action::regfile_remove:
+            case Action::env_tidy:
                 if (starts_with_at(out, pos, kSucceeded)) {
                     pos += kSucceeded.size();
                 } else {
@@ -166,6 +167,7 @@ void check_run(const std::vector<std::string>& args, int exit_code, std::string_
             // A failed read is a result line; a successful one ends the run.
             case Action::reg_read:
             case Action::reg_read_latest:
+            case Action::env_audit:
                 if (starts_with_at(out, pos, kFailed)) {
                     pos += kFailed.size();
                     break;

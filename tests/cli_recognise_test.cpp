@@ -94,7 +94,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{"*env", "a", "b"}, kSyntax},
         Case{{"+path", "C:\\a", "-user"}, {Action::path_add, 1, "", "", std::nullopt, "C:\\a"}},
         Case{{"-PATH", "a;b"}, {Action::path_remove, 1, "", "", std::nullopt, "a;b"}},
-        Case{{"=path", "a"}, kSyntax}, Case{{"+path"}, kSyntax}));
+        Case{{"=path", "a"}, kSyntax}, Case{{"+path"}, kSyntax},
+        Case{{"-audit", "Path", "x"}, {Action::env_audit, 1, "", "Path"}},
+        Case{{"=AUD", "-user"}, {Action::env_audit, 1, "", "-user"}}, Case{{"-audit"}, kSyntax},
+        Case{{"-au", "Path"}, kSyntax},
+        Case{{"-tidy", "Path", "x"}, {Action::env_tidy, 1, "", "Path"}},
+        Case{{"+TIDY", "P"}, {Action::env_tidy, 1, "", "P"}}, Case{{"-tidy"}, kSyntax},
+        Case{{"-ti", "Path"}, kSyntax}, Case{{"-tab", "Path"}, kSyntax}));
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, Recognition,

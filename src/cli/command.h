@@ -34,6 +34,9 @@ enum class Action {
     env_delete,
     path_add,
     path_remove,
+    env_tidy,
+    // Ends the run when the variable is there; a failure is a result line.
+    env_audit,
     // Registry: result line, except a read that succeeds.
     reg_read,
     reg_read_latest,

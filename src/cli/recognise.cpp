@@ -60,6 +60,14 @@ Command path_option(char sign, Rest rest) {
     return command;
 }
 
+// NAME alone, required.
+Command name_option(Action action, Rest rest) {
+    if (rest.empty()) return kSyntaxError;
+    Command command = make(action, 1);
+    command.name = rest[0];
+    return command;
+}
+
 // KEY VALUE, both required.
 Command read_option(Action action, Rest rest) {
     if (rest.size() < 2) return kSyntaxError;
@@ -147,6 +155,8 @@ Command recognise(std::string_view option, Rest rest) {
     if (lower.size() < 4) return kSyntaxError;
 
     switch (second) {
+        case 'a':
+            return name_option(Action::env_audit, rest);
         case 'e':
             if (at(lower, 2) == 'x') return make(Action::examples);
             if (at(lower, 3) == 'd') return make(Action::position_end);
@@ -177,6 +187,7 @@ Command recognise(std::string_view option, Rest rest) {
             if (at(lower, 2) == 't') return make(Action::position_start);
             return kSyntaxError;
         case 't':
+            if (at(lower, 2) == 'i') return name_option(Action::env_tidy, rest);
             if (at(lower, 2) == 'e')
                 return make(sign == '+' ? Action::texlive_add_to_path : Action::texlive_detect);
             return kSyntaxError;

@@ -34,6 +34,71 @@ void print_latest(const Output& out, bool bare, std::string_view key, std::strin
     out(text);
 }
 
+namespace {
+
+std::string_view scope_word(AuditScope scope) {
+    switch (scope) {
+        case AuditScope::system:
+            return "system";
+        case AuditScope::user:
+            return "user";
+        case AuditScope::process:
+            return "process";
+    }
+    return "";
+}
+
+// The words of each finding, in the order they are shown.
+struct FindingWords {
+    Finding finding;
+    std::string_view words;
+};
+constexpr FindingWords kFindingWords[] = {
+    {kFindingMissing, "missing"},     {kFindingFile, "file"},
+    {kFindingDuplicate, "duplicate"}, {kFindingEmpty, "empty"},
+    {kFindingQuoted, "quoted"},       {kFindingNotExpanded, "not expanded"},
+    {kFindingRelative, "relative"},
+};
+
+std::string findings_text(const AuditEntry& entry) {
+    std::string text;
+    for (const FindingWords& f : kFindingWords) {
+        if (!(entry.findings & f.finding)) continue;
+        if (!text.empty()) text += ", ";
+        text += f.words;
+        if (f.finding == kFindingDuplicate) {
+            text.append(" of ").append(scope_word(entry.duplicate_scope)).append(" ");
+            text += std::to_string(entry.duplicate_position);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+void print_audit(const Output& out, const EnvAudit& audit) {
+    std::string text;
+    for (const AuditEntry& entry : audit.entries) {
+        text.append(scope_word(entry.scope)).append("\t");
+        text.append(std::to_string(entry.position)).append("\t");
+        text.append(entry.stored).append("\t").append(entry.expanded).append("\t");
+        text.append(findings_text(entry)).append("\n");
+    }
+    if (audit.hidden) {
+        text.append("system\t-\t").append(audit.hidden->stored).append("\t");
+        text.append(audit.hidden->expanded).append("\thidden by the user value\n");
+    }
+    const std::size_t count = audit.entries.size();
+    text.append(std::to_string(count)).append(count == 1 ? " entry, " : " entries, ");
+    text.append(std::to_string(audit_entries_with_findings(audit))).append(" with findings, ");
+    text.append("length ").append(std::to_string(audit.joined_length));
+    text.append(" of ").append(std::to_string(kLargestEnvironmentValue));
+    text.append(" (some programs cut beyond ")
+        .append(std::to_string(kLengthSomeProgramsKeep))
+        .append(")\n");
+    out(text);
+}
+
 void print_miktex_report(const Output& out, MiktexOutcome outcome, std::string_view texmf,
                          std::string_view local_texmf) {
     if (outcome == MiktexOutcome::none) {

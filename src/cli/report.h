@@ -6,6 +6,7 @@
 
 #include "cli/run.h"
 #include "detect/tex_tools.h"
+#include "envpath/env_audit.h"
 
 namespace qh {
 
@@ -18,6 +19,11 @@ void print_read(const Output& out, bool bare, std::string_view key, std::string_
 // -regl KEY VALUE: as the read, with the latest subkey name.
 void print_latest(const Output& out, bool bare, std::string_view key, std::string_view latest_name,
                   std::string_view value_name, std::string_view value_text);
+
+// -audit NAME: one line per entry (scope, position, the entry as stored,
+// expanded, its findings), tab-separated; the hidden system value; then the
+// counts and the joined length beside its limits.
+void print_audit(const Output& out, const EnvAudit& audit);
 
 void print_miktex_report(const Output& out, MiktexOutcome outcome, std::string_view texmf,
                          std::string_view local_texmf);

@@ -13,6 +13,7 @@
 #include "detect/java_gs.h"
 #include "detect/tex_tools.h"
 #include "detect/texlive.h"
+#include "envpath/env_audit.h"
 #include "envpath/env_store.h"
 #include "envpath/regp.h"
 #include "regfile/regfile.h"
@@ -157,6 +158,21 @@ std::optional<int> read_latest(Run& run, Typed typed, const Command& command) {
     return normal_exit(run);
 }
 
+// Like a read, an audit ends the run when it has something to show;
+// -fail-exit makes an entry with a finding count as a failure.
+std::optional<int> audit_variable(Run& run, Typed typed, const Command& command) {
+    EnvAudit audit;
+    const int result = in_scope(run, [&] { return env_audit(audit, command.name, &run.failure); });
+    if (result != 0) {
+        print_result_line(run.out, result);
+        report_failure(run, typed, result);
+        return std::nullopt;
+    }
+    print_audit(run.out, audit);
+    if (run.switches.fail_exit && audit_entries_with_findings(audit) > 0) return 2;
+    return normal_exit(run);
+}
+
 // -javaw, -gswin32c, -WinEdt: print what was found (nothing when nothing
 // was), and end the run whatever the outcome.
 std::optional<int> print_found(Run& run, Typed typed, int (*detect)(std::string&, Failure*)) {
@@ -249,6 +265,12 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
         case Action::path_remove:
             return with_result_line(
                 run, typed, [&] { return env_remove_from_path(changes, c.text, s.scope, why); });
+
+        case Action::env_tidy:
+            return with_result_line(run, typed,
+                                    [&] { return env_tidy(changes, c.name, s.scope, why); });
+        case Action::env_audit:
+            return audit_variable(run, typed, c);
 
         case Action::reg_read:
             return read_value(run, typed, c);

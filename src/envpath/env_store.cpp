@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "envpath/autoexec_batch.h"
+#include "envpath/env_audit.h"
 #include "envpath/list_value.h"
 #include "envpath/path_list.h"
 #include "platform/platform.h"
@@ -12,20 +13,15 @@
 
 namespace qh {
 
-namespace {
-
-struct StoreKey {
-    Key root;
-    std::string_view subkey;
-};
-
-StoreKey store_key(Scope scope) {
+EnvKey env_key(Scope scope) {
     if (scope == Scope::system) {
         return {platform::root_key(platform::Root::local_machine),
                 "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment"};
     }
     return {platform::root_key(platform::Root::current_user), "Environment"};
 }
+
+namespace {
 
 // The user's own environment is there for one who may not change the
 // machine's.
@@ -38,7 +34,7 @@ int with_scope_advice(int code, Scope scope, Failure* failure) {
 }
 
 // A write or delete of one variable: a success is an environment change.
-int store_outcome(EnvChanges& changes, const StoreKey& key, std::string_view name,
+int store_outcome(EnvChanges& changes, const EnvKey& key, std::string_view name,
                   const RegResult& result, Failure* failure) {
     if (result.ok()) {
         changes.env_changed = true;
@@ -50,7 +46,7 @@ int store_outcome(EnvChanges& changes, const StoreKey& key, std::string_view nam
 
 int write_variable(EnvChanges& changes, std::string_view value, std::string_view name, Scope scope,
                    Failure* failure) {
-    const StoreKey key = store_key(scope);
+    const EnvKey key = env_key(scope);
     return store_outcome(changes, key, name, reg_write_sz_at(value, key.root, key.subkey, name),
                          failure);
 }
@@ -62,13 +58,16 @@ constexpr std::string_view kNoFamily = "the Windows version cannot be determined
 // the startup batch file on the 9x family (`on_9x`).
 template <typename On9x>
 int edit_variable_list(EnvChanges& changes, std::string_view name, Scope scope,
-                       const ListEdit& edit, On9x on_9x, Failure* failure) {
+                       const ListEdit& edit, On9x on_9x, Failure* failure,
+                       ListType list_type = ListType::keep) {
     const std::optional<platform::Family> family = platform::windows_family();
     if (!family) return fail(failure, 1, std::string(kNoFamily));
     if (*family == platform::Family::win9x) return on_9x();
-    const StoreKey key = store_key(scope);
-    const int result = edit_list_value(key.root, key.subkey, name, edit, failure, name);
-    if (result == 0) changes.env_changed = true;
+    const EnvKey key = env_key(scope);
+    bool written = false;
+    const int result =
+        edit_list_value(key.root, key.subkey, name, edit, failure, name, list_type, &written);
+    if (written) changes.env_changed = true;
     return result;
 }
 
@@ -90,7 +89,7 @@ int env_write(EnvChanges& changes, std::string_view value, std::string_view name
 }
 
 int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure) {
-    const StoreKey key = store_key(scope);
+    const EnvKey key = env_key(scope);
     const int code =
         store_outcome(changes, key, name, reg_delete_value_at(key.root, key.subkey, name), failure);
     return with_scope_advice(code, scope, failure);
@@ -110,6 +109,23 @@ int env_remove_path(EnvChanges& changes, std::string_view dirs, std::string_view
             return pathlist_remove(list, dirs, why, list_name);
         },
         [&] { return autoexec_remove_path(dirs, name, failure); }, failure);
+    return with_scope_advice(code, scope, failure);
+}
+
+int env_tidy(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure) {
+    const int code = edit_variable_list(
+        changes, name, scope,
+        [](std::string& list, std::string_view, Failure*) {
+            EnvVariables variables;
+            pathlist_tidy(list, variables);
+            return 0;
+        },
+        [&] {
+            return fail(failure, kStoreNotOn9x,
+                        "on the Windows 9x family C:\\AUTOEXEC.BAT sets the variables, and "
+                        "only those in the registry can be tidied");
+        },
+        failure, ListType::expand_references);
     return with_scope_advice(code, scope, failure);
 }
 

@@ -10,8 +10,16 @@
 #include "common/failure.h"
 #include "common/switches.h"
 #include "platform/platform.h"
+#include "registry/reg_path.h"
 
 namespace qh {
+
+// Where a scope's variables are stored: a key below the scope's root.
+struct EnvKey {
+    Key root;
+    std::string_view subkey;
+};
+EnvKey env_key(Scope scope);
 
 // Codes of a write or deletion of one variable.
 inline constexpr int kStoreKeyFailed = 1;    // the scope's key not opened (or created)
@@ -42,6 +50,15 @@ int env_add_to_path(EnvChanges& changes, std::string_view dirs, Scope scope, Pos
                     Failure* failure = nullptr);
 int env_remove_from_path(EnvChanges& changes, std::string_view dirs, Scope scope,
                          Failure* failure = nullptr);
+
+// Mends the path list in variable NAME of the scope as pathlist_tidy does,
+// and stores it as REG_EXPAND_SZ when it holds a %NAME% reference. 0 mended
+// (sets changes.env_changed when it wrote; nothing needed mending writes
+// nothing); 1 when the Windows family cannot be asked; the codes of
+// edit_list_value; kStoreNotOn9x on the 9x family, whose variables live in
+// C:\AUTOEXEC.BAT.
+inline constexpr int kStoreNotOn9x = 3;
+int env_tidy(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure = nullptr);
 
 // The machine's environment, whatever -sys or -user chose: +javaw and
 // +gswin32c record programs that every user's programs look up there, so

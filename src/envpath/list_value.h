@@ -22,11 +22,18 @@ inline constexpr int kListEditRefused = 2;    // the edit refused; the value is 
 inline constexpr int kListKeyNotWritten = 1;  // the key not opened for writing the list back
 inline constexpr int kListNotWritten = 2;     // the value not set
 
-// 0 edited and written back, keeping the value's type (REG_SZ or
-// REG_EXPAND_SZ); otherwise one of the codes above. A failure, when given,
-// receives the reason of every non-zero code; `list_name` names the value in
-// it.
+// The string type the edited list is stored as.
+enum class ListType {
+    keep,               // the value's own, REG_SZ or REG_EXPAND_SZ
+    expand_references,  // REG_EXPAND_SZ once the list holds a %NAME% reference
+};
+
+// 0 edited, and written back unless the edit left the text and the type as
+// they were (`written`, when given, tells which); otherwise one of the codes
+// above. A failure, when given, receives the reason of every non-zero code;
+// `list_name` names the value in it.
 int edit_list_value(Key root, std::string_view subkey, ValueName name, const ListEdit& edit,
-                    Failure* failure = nullptr, std::string_view list_name = "the value");
+                    Failure* failure = nullptr, std::string_view list_name = "the value",
+                    ListType list_type = ListType::keep, bool* written = nullptr);
 
 }  // namespace qh

@@ -44,8 +44,7 @@ std::string_view without_trailing_backslash(std::string_view dir) {
 }
 
 bool same_directory(std::string_view a, std::string_view b) {
-    return platform::locale_compare_nocase(without_trailing_backslash(a),
-                                           without_trailing_backslash(b)) == 0;
+    return pathlist_entry_key(a) == pathlist_entry_key(b);
 }
 
 bool list_has_entry(std::string_view list, std::string_view dir) {
@@ -94,6 +93,10 @@ int remove_entry(std::string& list, std::string_view dir) {
 }
 
 }  // namespace
+
+std::string pathlist_entry_key(std::string_view dir) {
+    return platform::locale_lower(without_trailing_backslash(dir));
+}
 
 int pathlist_find(std::string_view list, std::string_view entry) {
     if (entry.empty()) return 1;

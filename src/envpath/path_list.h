@@ -18,6 +18,11 @@ inline constexpr std::size_t kMaxPathList = 32766;
 // 2 not found.
 int pathlist_find(std::string_view list, std::string_view entry);
 
+// The text by which two entries name the same directory: lower-cased, with
+// one trailing backslash dropped unless it ends a drive root ("C:\" is the
+// root, "C:" the current directory of drive C).
+std::string pathlist_entry_key(std::string_view dir);
+
 // Codes of the edits below.
 inline constexpr int kPathListNoDirectory = 1;    // the operand names no directory at all
 inline constexpr int kPathListNotADirectory = 2;  // add: a directory that does not exist

@@ -246,6 +246,11 @@ std::optional<std::string> current_directory();
 // matches the path (wildcards * and ? allowed in the last component), or
 // nothing when none matches. A path ending in a separator matches nothing.
 std::optional<std::uint32_t> find_first_attributes(std::string_view path);
+// GetFileAttributesA: the attribute bits of the file or directory that the
+// path names, or nothing when it names none. No wildcards; a trailing
+// separator and a drive root ("C:\") are fine, and only a directory matches
+// a path that ends in a separator.
+std::optional<std::uint32_t> file_attributes(std::string_view path);
 // FindFirstFileA + FindNextFileA + FindClose: the names of every entry that
 // matches the path (wildcards as above), "." and ".." left out, in the order
 // the search gives them; none when nothing matches.
@@ -262,6 +267,8 @@ enum class Family { nt, win9x };
 std::optional<Family> windows_family();
 
 // The process's own environment, names compared without regard to case.
+// The emulated machine's is the host's, with SystemRoot (C:\Windows) and
+// SystemDrive (C:) when the host has none, as Windows always sets them.
 std::optional<std::string> env_lookup(std::string_view name);
 
 // Runs a command line through the command interpreter (COMSPEC /c, or

@@ -95,6 +95,9 @@ TEST_F(WineLocale, WideToMultibyteFailsOnUnitsTheCodePageLacks) {
     };
     const Case cases[] = {
         {"chs", u"\u4E2D\u6587", true, "\xD6\xD0\xCE\xC4"},
+        {"chs", u"C:\\Apps\t~\x7F", true, "C:\\Apps\t~\x7F"},
+        {"chs", u"C:\\\u4E2D", true, "C:\\\xD6\xD0"},
+        {".037", u"A~", true, "\xC1\xA1"},  // EBCDIC
         {"chs", u"\u00E9", true, "\xA8\xA6"},
         {"chs", u"a\u0E01", false, ""},  // Thai
         {"chs", u"\u00C0", false, ""},   // would be a best-fit 'A'

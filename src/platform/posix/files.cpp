@@ -129,6 +129,18 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
     return std::nullopt;
 }
 
+std::optional<std::uint32_t> file_attributes(std::string_view path) {
+    path = posix::cut_at_zero(path);
+    if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return std::nullopt;
+    const auto host = posix::host_path(path);
+    if (!host) return std::nullopt;
+    const auto attributes = attributes_at(*host);
+    // "C:\x.txt\" names no file on Windows.
+    if (attributes && is_separator(path.back()) && !(*attributes & kAttrDirectory))
+        return std::nullopt;
+    return attributes;
+}
+
 std::vector<std::string> find_names(std::string_view path) {
     std::vector<std::string> names;
     const auto search = search_of(path);

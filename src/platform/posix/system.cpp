@@ -46,7 +46,12 @@ std::optional<std::string> env_lookup(std::string_view name) {
         if (!found && posix::same_ignoring_ascii_case(key, name))
             found = std::string(text.substr(equals + 1));
     }
-    return found;
+    if (found) return found;
+    // Windows sets these for every process; the machine's own Path, ComSpec
+    // and windir refer to them.
+    if (posix::same_ignoring_ascii_case(name, "SystemRoot")) return "C:\\Windows";
+    if (posix::same_ignoring_ascii_case(name, "SystemDrive")) return "C:";
+    return std::nullopt;
 }
 
 CommandResult run_command(std::string_view command_line) {

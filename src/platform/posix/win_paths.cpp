@@ -62,8 +62,8 @@ std::optional<std::string> find_entry_ignoring_case(const std::string& dir, std:
 
 std::optional<std::string> host_path(std::string_view win_path) {
     win_path = cut_at_zero(win_path);
-    const auto here = current_location();
-
+    // The current directory is asked only when needed: an audit of a long
+    // Path looks up thousands of absolute paths.
     Location where;
     std::string_view rest = win_path;
     if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
@@ -71,11 +71,14 @@ std::optional<std::string> host_path(std::string_view win_path) {
         if (where.drive != 'C' && where.drive != 'Z') return std::nullopt;
         rest.remove_prefix(2);
         // "C:name" continues from the current directory when that is on C:.
-        if ((rest.empty() || !is_separator(rest[0])) && here && here->drive == where.drive)
-            where.parts = here->parts;
+        if (rest.empty() || !is_separator(rest[0])) {
+            const auto here = current_location();
+            if (here && here->drive == where.drive) where.parts = here->parts;
+        }
     } else {
         if (rest.size() >= 2 && is_separator(rest[0]) && is_separator(rest[1]))
             return std::nullopt;  // no network on this machine
+        const auto here = current_location();
         if (!here) return std::nullopt;
         where.drive = here->drive;
         if (rest.empty() || !is_separator(rest[0])) where.parts = here->parts;
@@ -95,6 +98,12 @@ std::optional<std::string> host_path(std::string_view win_path) {
     }
 
     std::string host = where.drive == 'C' ? drive_c_root() : std::string();
+    // Under its exact name every component exists: one lookup, not one per
+    // component.
+    std::string exact = host;
+    for (const std::string& part : where.parts) exact.append("/").append(part);
+    struct stat exact_info;
+    if (!exact.empty() && lstat(exact.c_str(), &exact_info) == 0) return exact;
     bool resolving = true;  // below a missing entry nothing can exist
     for (const std::string& part : where.parts) {
         std::string next = host + "/" + part;

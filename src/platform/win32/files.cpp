@@ -43,6 +43,16 @@ std::optional<std::uint32_t> find_first_attributes(std::string_view path) {
     return static_cast<std::uint32_t>(found.dwFileAttributes);
 }
 
+std::optional<std::uint32_t> file_attributes(std::string_view path) {
+    // No name holds a wildcard: a pattern names nothing.
+    if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return std::nullopt;
+    const auto text = whole_c_text(path);
+    if (!text) return std::nullopt;
+    const DWORD attributes = GetFileAttributesA(text->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return static_cast<std::uint32_t>(attributes);
+}
+
 std::vector<std::string> find_names(std::string_view path) {
     std::vector<std::string> names;
     if (path.empty() || ends_in_separator(path)) return names;

@@ -3,9 +3,11 @@
 #include <locale.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <clocale>
+#include <iterator>
 
 #include "platform/platform.h"
 #include "platform/win32/text_args.h"
@@ -19,6 +21,17 @@ unsigned current_code_page() { return ___lc_codepage_func(); }
 bool is_lead_byte(unsigned code_page, unsigned char byte) {
     // Code page 0 would make the system use its own ANSI code page instead.
     return code_page != 0 && IsDBCSLeadByteEx(code_page, byte);
+}
+
+// The code pages that keep 0x00-0x7F as ASCII: the ANSI ones and UTF-8.
+// Not every code page that a locale may name does: EBCDIC 037 has "A" at
+// 0xC1.
+constexpr unsigned kAsciiCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,   1252,
+                                        1253, 1254, 1255, 1256, 1257, 1258, CP_UTF8};
+
+bool keeps_ascii(unsigned code_page) {
+    return std::find(std::begin(kAsciiCodePages), std::end(kAsciiCodePages), code_page) !=
+           std::end(kAsciiCodePages);
 }
 
 }  // namespace
@@ -64,6 +77,13 @@ bool wide_to_multibyte(std::u16string_view text, std::string& out) {
             bytes.push_back(static_cast<char>(unit));
         }
         out += bytes;
+        return true;
+    }
+    // Registry files are mostly ASCII; the system's exact conversion is the
+    // dearest step of reading their lines.
+    if (keeps_ascii(code_page) &&
+        std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; })) {
+        out.append(text.begin(), text.end());
         return true;
     }
     if (text.size() > static_cast<std::size_t>(INT_MAX)) return false;
