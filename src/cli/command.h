@@ -41,6 +41,10 @@ enum class Action {
     reg_read,
     reg_read_latest,
     reg_set_value,
+    reg_set_typed_value,
+    reg_query,
+    reg_query_tree,
+    reg_export,
     reg_delete_value,
     reg_create_key,
     reg_delete_key,
@@ -67,7 +71,8 @@ struct Command {
     // How many of the following arguments the option takes.
     std::size_t operand_count = 0;
     std::string_view key;            // KEY of a registry option
-    std::string_view file;           // FILE of +regf and -regf
+    std::string_view file;           // FILE of +regf, -regf and -rege
+    std::string_view type;           // TYPE of +regt
     std::string_view name;           // NAME, ENV, a locale
     platform::ValueName value_name;  // VALUE of a registry option, when given
     std::string_view text;           // DIRS, DATA, the VALUE of =env

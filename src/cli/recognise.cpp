@@ -87,6 +87,18 @@ Command key_value_text_option(Action action, Rest rest) {
     return command;
 }
 
+// KEY [VALUE] TYPE DATA: the value name is there when four arguments are
+// left.
+Command typed_value_option(Rest rest) {
+    if (rest.size() < 3) return kSyntaxError;
+    Command command = make(Action::reg_set_typed_value, rest.size() >= 4 ? 4 : 3);
+    command.key = rest[0];
+    if (command.operand_count == 4) command.value_name = rest[1];
+    command.type = rest[command.operand_count - 2];
+    command.text = rest[command.operand_count - 1];
+    return command;
+}
+
 // KEY alone.
 Command key_option(Action action, Rest rest) {
     Command command = make(action, 1);
@@ -108,8 +120,22 @@ Command registry_option(char sign, std::string_view lower, Rest rest) {
         case 'k':
             if (sign != '+' && sign != '-') return kSyntaxError;
             return key_option(sign == '+' ? Action::reg_create_key : Action::reg_delete_key, rest);
+        case 'e': {
+            if (sign != '-' || rest.size() < 2) return kSyntaxError;
+            Command command = key_option(Action::reg_export, rest);
+            command.operand_count = 2;
+            command.file = rest[1];
+            return command;
+        }
         case 'l':
             return read_option(Action::reg_read_latest, rest);
+        case 'q':
+            if (sign == '-') return key_option(Action::reg_query, rest);
+            if (sign == '=') return key_option(Action::reg_query_tree, rest);
+            return kSyntaxError;
+        case 't':
+            if (sign != '+' && sign != '=') return kSyntaxError;
+            return typed_value_option(rest);
         // -regr is how the help and the examples spell the read; like
         // -read-reg it takes the '-' sign only.
         case 'r':

@@ -17,8 +17,10 @@
 #include "envpath/env_store.h"
 #include "envpath/regp.h"
 #include "regfile/regfile.h"
+#include "regfile/regfile_export.h"
 #include "registry/reg_commands.h"
 #include "registry/reg_latest.h"
+#include "registry/reg_query.h"
 #include "registry/reg_reason.h"
 
 namespace qh {
@@ -140,6 +142,32 @@ std::optional<int> read_value(Run& run, Typed typed, const Command& command) {
     print_read(run.out, run.switches.bare_output, command.key, command.value_name.value_or(""),
                reg_value_display(value));
     return normal_exit(run);
+}
+
+// -regq and =regq end the run with the listing, as a read does.
+std::optional<int> query_key(Run& run, Typed typed, const Command& command) {
+    std::string listing;
+    const int result = in_scope(run, [&] {
+        return reg_query_path(listing, command.key, command.action == Action::reg_query_tree,
+                              &run.failure);
+    });
+    if (result != 0) {
+        print_result_line(run.out, result);
+        report_failure(run, typed, result);
+        return std::nullopt;
+    }
+    run.out(listing);
+    return normal_exit(run);
+}
+
+// A value written under an environment key is an environment change.
+int set_typed_value(EnvChanges& changes, const Command& c, Failure* why) {
+    const int result = reg_set_typed_path_value(c.key, c.value_name, c.type, c.text, why);
+    if (result == 0)
+        if (const std::optional<KeyPath> path = reg_parse_path(c.key);
+            path && env_is_store_key(path->root, path->subkey))
+            changes.env_changed = true;
+    return result;
 }
 
 std::optional<int> read_latest(Run& run, Typed typed, const Command& command) {
@@ -279,6 +307,13 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
         case Action::reg_set_value:
             return with_result_line(
                 run, typed, [&] { return reg_set_path_value(c.text, c.key, c.value_name, why); });
+        case Action::reg_set_typed_value:
+            return with_result_line(run, typed, [&] { return set_typed_value(changes, c, why); });
+        case Action::reg_query:
+        case Action::reg_query_tree:
+            return query_key(run, typed, c);
+        case Action::reg_export:
+            return with_result_line(run, typed, [&] { return regfile_export(c.key, c.file, why); });
         case Action::reg_delete_value:
             return with_result_line(
                 run, typed, [&] { return reg_delete_path_value(c.key, c.value_name, why); });

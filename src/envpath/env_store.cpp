@@ -162,7 +162,7 @@ bool env_is_store_key(Key root, std::string_view subkey) {
         return parts;
     };
     for (const Scope scope : {Scope::system, Scope::user}) {
-        const StoreKey key = store_key(scope);
+        const EnvKey key = env_key(scope);
         const auto want = names(key.subkey);
         const auto have = names(subkey);
         if (key.root == root && want.size() == have.size() &&

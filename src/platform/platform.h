@@ -260,6 +260,14 @@ std::vector<std::string> find_names(std::string_view path);
 // gives nothing, without waiting on it.
 std::FILE* file_open(std::string_view path, const char* mode);
 
+// Replaces the whole content of the file at `path` with `bytes`, or creates
+// it: the bytes are written to a new file beside it, which is then moved
+// over it, so that a failure leaves an existing file as it was. The file
+// keeps its attributes. `text_mode` writes "\n" as CR LF where text files
+// have them (Windows). kErrorSuccess, or the status of the step that failed
+// (a read-only file or a folder in its place: kErrorAccessDenied).
+long file_replace(std::string_view path, std::string_view bytes, bool text_mode);
+
 // ------------------------------------------------ system and environment
 
 enum class Family { nt, win9x };

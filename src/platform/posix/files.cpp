@@ -177,6 +177,73 @@ std::FILE* open_regular(const std::string& host, const std::string& mode) {
 
 }  // namespace
 
+namespace {
+
+// The system's status for a failed file call.
+long file_status(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return kErrorPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+        case ETXTBSY:
+            return kErrorAccessDenied;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return kErrorDiskFull;
+        case ENAMETOOLONG:
+            return kErrorFilenameExcedRange;
+        default:
+            return kErrorCantWrite;
+    }
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+// Text and binary files are the same on the emulated machine, as on its host.
+long file_replace(std::string_view path, std::string_view bytes, bool /*text_mode*/) {
+    const auto host = posix::host_path(posix::cut_at_zero(path));
+    if (!host) return kErrorPathNotFound;
+    if (!posix::file_write_allowed(*host)) return kErrorAccessDenied;
+    struct stat old;
+    const bool exists = stat(host->c_str(), &old) == 0;
+    // Windows does not move a file over a read-only one, nor over a folder.
+    if (exists && (S_ISDIR(old.st_mode) || (old.st_mode & 0222) == 0)) return kErrorAccessDenied;
+    const std::string temp = *host + ".qh" + std::to_string(getpid()) + ".tmp";
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return file_status(errno);
+    bool ok =
+        write_all(fd, bytes) && (!exists || fchmod(fd, old.st_mode & 07777) == 0) && fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(temp.c_str(), host->c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (ok) return kErrorSuccess;
+    unlink(temp.c_str());
+    return file_status(error);
+}
+
 std::FILE* file_open(std::string_view path, const char* mode) {
     const auto host = posix::host_path(posix::cut_at_zero(path));
     if (!host || !mode) return nullptr;

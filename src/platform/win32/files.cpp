@@ -2,6 +2,9 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+
 #include "platform/platform.h"
 #include "platform/win32/text_args.h"
 
@@ -67,6 +70,47 @@ std::vector<std::string> find_names(std::string_view path) {
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return names;
+}
+
+long file_replace(std::string_view path, std::string_view bytes, bool text_mode) {
+    const auto text = whole_c_text(path);
+    if (!text) return kErrorInvalidName;
+    std::string content;
+    if (text_mode) {
+        for (const char c : bytes) {
+            if (c == '\n') content += '\r';
+            content += c;
+        }
+        bytes = content;
+    }
+    // Windows does not move a file over a read-only one, nor over a folder.
+    const DWORD attributes = GetFileAttributesA(text->c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        return kErrorAccessDenied;
+    // Beside the file, so that the move stays on its volume.
+    const std::string temp = *text + ".qh" + std::to_string(GetCurrentProcessId()) + ".tmp";
+    const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+    long status = kErrorSuccess;
+    for (std::string_view rest = bytes; !rest.empty() && status == kErrorSuccess;) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, rest.data(), chunk, &written, nullptr) || written == 0)
+            status = static_cast<long>(GetLastError());
+        rest.remove_prefix(written);
+    }
+    if (status == kErrorSuccess && !FlushFileBuffers(file))
+        status = static_cast<long>(GetLastError());
+    CloseHandle(file);
+    if (status == kErrorSuccess && attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(temp.c_str(), attributes);
+    if (status == kErrorSuccess && !MoveFileExA(temp.c_str(), text->c_str(),
+                                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        status = static_cast<long>(GetLastError());
+    if (status != kErrorSuccess) DeleteFileA(temp.c_str());
+    return status;
 }
 
 std::FILE* file_open(std::string_view path, const char* mode) {
