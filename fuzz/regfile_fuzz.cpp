@@ -21,6 +21,7 @@
 #include "platform/posix/text_conversion.h"
 #include "regfile/regfile.h"
 #include "regfile/regfile_reader.h"
+#include "regfile/utf8.h"
 #include "registry/reg_path.h"
 
 namespace {
@@ -50,9 +51,17 @@ std::string read_back(std::string_view text) {
     return bytes;
 }
 
+// A UTF-16LE file's text (UTF-8 from the reader) as the W calls store it.
+std::string wide_bytes(std::string_view utf8) {
+    std::string bytes;
+    for (const char16_t unit : qh::utf8_to_utf16(utf8))
+        bytes += {static_cast<char>(unit & 0xff), static_cast<char>(unit >> 8)};
+    return bytes;
+}
+
 // Names equal to the registry compare equal here.
-std::string folded(std::string_view name) {
-    return platform::posix::folded_name(stored_text(name));
+std::string folded(std::string_view name, bool wide) {
+    return platform::posix::folded_name(wide ? qh::utf8_to_utf16(name) : stored_text(name));
 }
 
 void exercise_reader(const std::string& bytes) {
@@ -64,8 +73,8 @@ void exercise_reader(const std::string& bytes) {
         if (const auto colon = line.find(':'); colon != std::string::npos) {
             qh::regfile_parse_hex(std::string_view(line).substr(colon + 1), reader, out);
         }
-        qh::regfile_wide_to_text(line, out);
-        qh::regfile_wide_list_to_text(line, out);
+        std::string again;
+        qh::utf8_append(qh::utf8_to_utf16(line), again);
     }
 }
 
@@ -80,6 +89,9 @@ struct Given {
 };
 
 struct Expectations {
+    // A UTF-16LE file: names, paths and texts as UTF-8, written through the
+    // W calls.
+    bool wide = false;
     std::vector<Given> given;
     // Names given once lines were no longer certain: unchecked under any key.
     std::set<std::string> uncertain_names;
@@ -111,6 +123,7 @@ std::optional<std::uint32_t> plain_dword(std::string_view data) {
 Expectations read_expectations(const std::string& bytes) {
     Expectations out;
     qh::RegfileReader reader(bytes);
+    out.wide = reader.wide();
     std::optional<std::pair<platform::Key, std::string>> key;
     bool certain = true;
     std::string line;
@@ -144,7 +157,7 @@ Expectations read_expectations(const std::string& bytes) {
         // Once uncertain, a key line here may have been a continuation line
         // to the engine: the value may have gone to the key before it.
         if (!certain) {
-            out.uncertain_names.insert(folded(name));
+            out.uncertain_names.insert(folded(name, out.wide));
             continue;
         }
         if (!key || data_pos >= line.size()) continue;
@@ -152,7 +165,9 @@ Expectations read_expectations(const std::string& bytes) {
         Given given{key->first, key->second, name, std::nullopt};
         if (data[0] == '"') {
             qh::regfile_read_quoted(data, 0, text);
-            given.stored.emplace(platform::kRegSz, read_back(text + '\0'));
+            given.stored.emplace(platform::kRegSz, out.wide
+                                                       ? wide_bytes(text) + std::string(2, '\0')
+                                                       : read_back(text + '\0'));
         } else if (const auto number = plain_dword(data)) {
             std::string le(4, '\0');
             for (int i = 0; i < 4; ++i) le[i] = static_cast<char>((*number >> (8 * i)) & 0xff);
@@ -169,24 +184,33 @@ Expectations read_expectations(const std::string& bytes) {
 // value deciding.
 void check_stored(const Expectations& expected) {
     std::map<std::pair<std::uintptr_t, std::string>, const Given*> last;
+    const bool wide = expected.wide;
     for (const Given& given : expected.given) {
         platform::Key key;
-        if (platform::reg_open_key(given.root, given.subkey, key) != platform::kErrorSuccess) {
+        const std::u16string subkey = qh::utf8_to_utf16(given.subkey);
+        if ((wide ? platform::reg_open_key_wide(given.root, subkey, key)
+                  : platform::reg_open_key(given.root, given.subkey, key)) !=
+            platform::kErrorSuccess) {
             // Only a key that cannot be made may be missing.
             platform::Key made;
-            check(!given.stored || platform::reg_create_key_ex(given.root, given.subkey, made) !=
-                                       platform::kErrorSuccess);
+            check(!given.stored ||
+                  (wide ? platform::reg_create_key_wide(given.root, subkey, made)
+                        : platform::reg_create_key_ex(given.root, given.subkey, made)) !=
+                      platform::kErrorSuccess);
             continue;
         }
-        last[{key.handle, folded(given.name)}] = &given;
+        last[{key.handle, folded(given.name, wide)}] = &given;
         platform::reg_close_key(key);
     }
     for (const auto& [where, given] : last) {
         if (!given->stored || expected.uncertain_names.contains(where.second)) continue;
         std::uint32_t type = 0;
         std::string data;
-        check(platform::reg_query_value(platform::Key{where.first}, given->name, type, data,
-                                        1 << 24) == platform::kErrorSuccess);
+        const platform::Key key{where.first};
+        check((wide ? platform::reg_query_value_wide(key, qh::utf8_to_utf16(given->name), type,
+                                                     data, 1 << 24)
+                    : platform::reg_query_value(key, given->name, type, data, 1 << 24)) ==
+              platform::kErrorSuccess);
         check(type == given->stored->first && data == given->stored->second);
     }
 }

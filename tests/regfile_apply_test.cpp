@@ -197,6 +197,12 @@ TEST_F(RegfileApplyTest, RegistryEditorForms) {
                              "@=-\n"
                              "\"absent\"=-\n"
                              "\"kept\"=- x\n"
+                             "\"blanks\"=  -\n"
+                             "\"tabbed\"= \t-\n"
+                             "\"noted\"=- ;note\n"
+                             "\"hashed\"=- #note\n"
+                             "\"dnoted\"=dword:00000004 ;note\n"
+                             "\"dhashed\"=dword:00000004 #note\n"
                              "[-" +
                              k +
                              "\\gone]\n"
@@ -212,7 +218,8 @@ TEST_F(RegfileApplyTest, RegistryEditorForms) {
                              "\\slash2\\\\]\n\"v\"=\"2\"\n[" + k + "\\marked\\]--uninstall\n";
     const auto setup = [&] {
         qh::reg_delete_key_at(qh_test::hkcu(), kBase);
-        for (const char* name : {"old", "", "kept", "big", "eb"})
+        for (const char* name :
+             {"old", "", "kept", "big", "eb", "blanks", "tabbed", "noted", "hashed"})
             qh_test::put_raw(qh_test::hkcu(), v, name, platform::kRegSz, "x\0"s);
         qh_test::put_raw(qh_test::hkcu(), std::string(kBase) + "\\gone\\sub", "s", platform::kRegSz,
                          "x\0"s);
@@ -247,6 +254,12 @@ TEST_F(RegfileApplyTest, RegistryEditorForms) {
                              {"", kAbsent, ""},
                              {"absent", kAbsent, ""},
                              {"kept", platform::kRegSz, "x\0"s},
+                             {"blanks", kAbsent, ""},
+                             {"tabbed", kAbsent, ""},
+                             {"noted", kAbsent, ""},
+                             {"hashed", platform::kRegSz, "x\0"s},
+                             {"dnoted", platform::kRegDword, "\4\0\0\0"s},
+                             {"dhashed", kAbsent, ""},
                          });
         EXPECT_FALSE(key_exists("\\gone"));
         EXPECT_FALSE(read_user_value(kBase, "after").has_value());
@@ -352,16 +365,7 @@ TEST_F(RegfileApplyTest, ResultsAndBadInput) {
     EXPECT_EQ(qh::regfile_apply(dir_), 1);
     EXPECT_EQ(apply("", RegfileMode::apply), 0);
 
-    // Stopped at a line the code page cannot hold: what came before stays.
-    std::string wide = qh_test::utf16le(qh_test::crlf("[" + kBasePath + "]\n\"a\"=\"1\"\n"));
-    wide += "\"\0\x2d\x4e\"\0=\0\"\0x\0\"\0\r\0\n\0"s;
-    wide += qh_test::utf16le(qh_test::crlf("\"c\"=\"3\"\n")).substr(2);
     qh::Failure failure;
-    EXPECT_EQ(apply(wide, RegfileMode::apply, &failure), 2);
-    EXPECT_NE(failure.reason.find(", line 3: "), std::string::npos) << failure.reason;
-    EXPECT_TRUE(read_user_value(kBase, "a").has_value());
-    EXPECT_FALSE(read_user_value(kBase, "c").has_value());
-
     // Cut inside a hex list, at an odd length: the list is not written.
     const std::string cut = qh_test::utf16le(
         qh_test::crlf("[" + kBasePath + "]\n\"whole\"=dword:5\n\"cut\"=hex:01,02,\\\n  03"));
@@ -407,28 +411,31 @@ TEST_F(RegfileApplyTest, ResultsAndBadInput) {
 }
 
 // Through the tool itself, whose code page is 936 unless told otherwise: a
-// file cut short by a character outside it is no success.
-TEST_F(RegfileApplyTest, ToolReportsPartialImport) {
+// UTF-16LE file's names, paths and texts reach the registry whole, beyond
+// any code page and the first plane; an ANSI file's stay in the code page.
+TEST_F(RegfileApplyTest, WideFilesBeyondTheCodePage) {
+    const std::u16string thai = u"\u0e01\U0001F600";
     const std::string path = dir_ + "\\tool.reg";
-    std::string file = qh_test::utf16le(qh_test::crlf("[" + kBasePath + "]\n\"zh\"=\""));
-    file += "\x2d\x4e\"\0\r\0\n\0"s;  // U+4E2D, in code page 936
-    file += qh_test::utf16le(qh_test::crlf("\"thai\"=\"")).substr(2) +
-            "\x01\x0e\"\0\r\0\n\0"s;  // U+0E01
-    file += qh_test::utf16le(qh_test::crlf("\"after\"=\"x\"\n")).substr(2);
+    std::string file = qh_test::utf16le(qh_test::crlf("[" + kBasePath + "\\"));
+    const auto units = qh_test::le_bytes;
+    file += units(thai) + qh_test::utf16le(qh_test::crlf("]\n\"")).substr(2) + units(thai) +
+            qh_test::utf16le(qh_test::crlf("\"=\"")).substr(2) + units(thai) +
+            qh_test::utf16le(qh_test::crlf("\"\n\"after\"=\"x\"\n")).substr(2);
     ASSERT_TRUE(qh_test::write_file(path, file));
 
     const qh_test::ToolRun run = qh_test::run_tool({"+regf", path});
     EXPECT_EQ(run.exit_code, 0);
-    // Without its line end, which the process writes in text mode.
-    const std::string_view failed = qh_test::kFailed.substr(0, qh_test::kFailed.size() - 1);
-    EXPECT_NE(run.output.find(failed), std::string::npos) << run.output;
-    // The registry keeps the text in UTF-16: read in the tool's code page.
-    ASSERT_TRUE(platform::locale_select("chinese-simplified"));
-    EXPECT_EQ(read_user_value(kBase, "zh").value_or(qh::RegValue{}).data, "\xd6\xd0\0"s);
-    EXPECT_FALSE(read_user_value(kBase, "after").has_value());
-
-    const qh_test::ToolRun missing = qh_test::run_tool({"-regf", dir_ + "\\missing.reg"});
-    EXPECT_NE(missing.output.find("Error: Failed"), std::string::npos) << missing.output;
+    EXPECT_EQ(run.output, qh_test::text_mode(qh_test::kSucceeded)) << run.errors;
+    const std::u16string subkey = u"Software\\QuillhavenTests\\regfile\\" + thai;
+    platform::Key key;
+    ASSERT_EQ(platform::reg_open_key_wide(qh_test::hkcu(), subkey, key), platform::kErrorSuccess);
+    std::uint32_t type = 0;
+    std::string data;
+    EXPECT_EQ(platform::reg_query_value_wide(key, thai, type, data, 100), platform::kErrorSuccess);
+    EXPECT_EQ(type, platform::kRegSz);
+    EXPECT_EQ(data, units(thai + u'\0'));
+    EXPECT_EQ(platform::reg_query_value_wide(key, u"after", type, data, 100),
+              platform::kErrorSuccess);
+    platform::reg_close_key(key);
 }
-
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "regfile/utf8.h"
 #include "support/registry_helpers.h"
 #include "support/test_support.h"
 
@@ -63,18 +64,18 @@ TEST_F(RegfileReaderTest, LinesOfBothEncodings) {
     }
 }
 
-TEST_F(RegfileReaderTest, UnconvertibleWideLineStopsReading) {
+// A UTF-16LE line arrives as UTF-8 whatever the code page lacks; a
+// surrogate without its partner comes through on its own.
+TEST_F(RegfileReaderTest, WideLinesArriveAsUtf8) {
     std::string bytes = qh_test::utf16le("ok\n");
-    bytes += std::string("\x2d\x4e\n\0", 4);  // U+4E2D, not in code page 1252
-    bytes += qh_test::utf16le("more").substr(2);
+    bytes += std::string("\x2d\x4e\x01\x0e\x3d\xd8\x00\xde\n\0", 10);  // U+4E2D U+0E01 U+1F600
+    bytes += std::string("\x3d\xd8\n\0", 4);                           // a lone high surrogate
     RegfileReader reader(bytes);
-    EXPECT_EQ(all_lines(reader), std::vector<std::string>{"ok"});
-    EXPECT_EQ(reader.stop(), RegfileReader::Stop::unconvertible);
-
-    ASSERT_TRUE(qh::platform::locale_select("chinese-simplified"));
-    RegfileReader chinese(bytes);
-    EXPECT_EQ(all_lines(chinese), (std::vector<std::string>{"ok", "\xd6\xd0", "more"}));
-    EXPECT_EQ(chinese.stop(), RegfileReader::Stop::none);
+    EXPECT_EQ(all_lines(reader),
+              (std::vector<std::string>{"ok", "\xe4\xb8\xad\xe0\xb8\x81\xf0\x9f\x98\x80",
+                                        "\xed\xa0\xbd"}));
+    EXPECT_EQ(reader.stop(), RegfileReader::Stop::none);
+    EXPECT_TRUE(reader.wide());
 }
 
 // The file is read in chunks: a CR LF split between two of them is still one
@@ -98,11 +99,12 @@ TEST(RegfileQuoted, Texts) {
         std::string expect_text;
     };
     const Case cases[] = {
-        {R"("a\\b"=)", 6, R"(a\b)"}, {R"("a\"b")", 6, R"(a"b)"},  {R"("a\nb")", 2, "a"},
-        {R"("abc)", 4, "abc"},       {R"(""=x)", 2, ""},          {"\"a\\", 2, "a"},
-        {"\"abc\n", 4, "abc"},       {"\"abc\r", 4, "abc"},       {"\"a\rb\r\n", 4, "a\rb"},
-        {"\"a\\\n", 2, "a"},         {"\"\xb5\\\"", 4, "\xb5\""},  // a trail byte that reads as a
-                                                                   // backslash counts as one
+        {R"("a\\b"=)", 6, R"(a\b)"}, {R"("a\"b")", 6, R"(a"b)"}, {R"("a\nb")", 6, "a\nb"},
+        {R"("a\rb")", 6, "a\rb"},    {R"("a\tb")", 2, "a"},      {R"("abc)", 4, "abc"},
+        {R"(""=x)", 2, ""},          {"\"a\\", 2, "a"},          {"\"abc\n", 4, "abc"},
+        {"\"abc\r", 4, "abc"},       {"\"a\rb\r\n", 4, "a\rb"},  {"\"a\\\n", 2, "a"},
+        {"\"\xb5\\\"", 4, "\xb5\""},  // a trail byte that reads as a
+                                      // backslash counts as one
     };
     for (const Case& c : cases) {
         std::string text = "untouched";
@@ -194,7 +196,13 @@ TEST(RegfileDword, Numbers) {
         {"dword:123456789", std::nullopt},
         {"dword:000000001", std::nullopt},
         {"dword:0x10", std::nullopt},
-        {"dword:1 ; note", std::nullopt},
+        // A ';' starts a comment there, as in the editor's files; a '#' does not.
+        {"dword:00000004 ;note", 4},
+        {"dword:00000004;note\r\n", 4},
+        {"dword:4\t; --uninstall", 4},
+        {"dword:4 --uninstall ;note", 4},
+        {"dword:00000004 #note", std::nullopt},
+        {"dword:00000004#note", std::nullopt},
         {"dword:1 --uninstall x", std::nullopt},
         {"dword:1 --uninstall --uninstall", std::nullopt},
     };
@@ -271,36 +279,23 @@ TEST(RegfileLimits, LongLinesAndListsStop) {
     EXPECT_EQ(qh::regfile_parse_hex(full_line, reader, bytes), 3);
 }
 
-TEST_F(RegfileReaderTest, WideData) {
-    using namespace std::string_literals;
-    struct Case {
-        std::string bytes;
-        bool list;
-        bool ok;
-        std::string text;
+// UTF-16 through UTF-8 and back comes back unit for unit, paired
+// surrogates or not.
+TEST(RegfileUtf8, RoundTrip) {
+    const std::u16string texts[] = {
+        u"",       u"plain",   u"\u00e9\u4e2d\u0e01", u"\U0001F600",
+        u"\xd83d", u"\xde00x", u"\xde00\xd83d",       u"\u07ff\u0800\uffff",
     };
-    const Case cases[] = {
-        {"%\0P\0\0\0"s, false, true, "%P"},
-        {"a\0b"s, false, true, "ab"},
-        {"a\0\0\0b\0"s, false, true, "a"},
-        {""s, false, true, ""},
-        {"\x2d\x4e"s, false, false, ""},
-        {"a\0\0\0b\0\0\0\0\0"s, true, true, "a\0b\0\0"s},
-        {"\0\0\0\0"s, true, true, "\0\0"s},
-        {"\0\0a\0\0\0\0\0"s, true, true, "\0a\0\0"s},
-        {"a\0b"s, true, true, "ab\0\0"s},
-        {"a\0\0\0"s, true, true, "a\0\0"s},
-        {"a\0\0\0\x2d\x4e\0\0\0\0"s, true, false, ""},
-    };
-    for (const Case& c : cases) {
-        std::string out;
-        const bool ok = c.list ? qh::regfile_wide_list_to_text(c.bytes, out)
-                               : qh::regfile_wide_to_text(c.bytes, out);
-        EXPECT_EQ(ok, c.ok) << testing::PrintToString(c.bytes);
-        if (c.ok) {
-            EXPECT_EQ(out, c.text) << testing::PrintToString(c.bytes);
-        }
+    for (const std::u16string& text : texts) {
+        std::string utf8;
+        qh::utf8_append(text, utf8);
+        EXPECT_EQ(qh::utf8_to_utf16(utf8), text) << testing::PrintToString(utf8);
     }
+    std::string utf8;
+    qh::utf8_append(u"\u00e9\U0001F600", utf8);
+    EXPECT_EQ(utf8, "\xc3\xa9\xf0\x9f\x98\x80");
+    // Bytes that start no sequence stand for themselves.
+    EXPECT_EQ(qh::utf8_to_utf16("a\xff\xc3"), u"a\u00ff\u00c3");
 }
 
 }  // namespace

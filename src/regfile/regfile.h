@@ -10,8 +10,7 @@ namespace qh {
 
 // Codes of both operations.
 inline constexpr int kRegfileNotOpened = 1;    // cannot be opened, or not a regular file
-inline constexpr int kRegfileUnreadable = 2;   // stopped at a line the code page cannot
-                                               // represent, or that could not be read
+inline constexpr int kRegfileUnreadable = 2;   // stopped at a line that could not be read
 inline constexpr int kRegfileTooLarge = 3;     // stopped at a line or value larger than an
                                                // import takes
 inline constexpr int kRegfileStoreFailed = 4;  // stopped because the registry failed a write or

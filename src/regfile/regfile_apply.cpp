@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "regfile/regfile.h"
 #include "regfile/regfile_reader.h"
+#include "regfile/utf8.h"
 #include "registry/reg_commands.h"
 #include "registry/reg_reason.h"
 #include "registry/reg_value.h"
@@ -35,8 +36,30 @@ std::string_view without_trailing_backslashes(std::string_view path) {
     return path;
 }
 
-bool blank_to_end(std::string_view text) {
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+// The editor's deletion of a value: a minus, with blanks before and after
+// it and a ';' comment behind it ("v"=  -, "v"=- ;note).
+bool is_deletion(std::string_view data) {
+    std::size_t pos = data.find_first_not_of(" \t");
+    if (pos == std::string_view::npos || data[pos] != '-') return false;
+    pos = data.find_first_not_of(" \t\r\n", pos + 1);
+    return pos == std::string_view::npos || data[pos] == ';';
+}
+
+// UTF-16 text as the registry stores it, with its terminator.
+std::string stored_text(std::u16string_view units) {
+    std::string bytes;
+    bytes.reserve(2 * units.size() + 2);
+    for (const char16_t unit : units) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    bytes.append(2, '\0');
+    return bytes;
+}
+
+bool is_string_type(std::uint32_t type) {
+    return type == platform::kRegSz || type == platform::kRegExpandSz ||
+           type == platform::kRegMultiSz;
 }
 
 // Why a file gave nothing to read: it is not there, it is a directory, or
@@ -50,17 +73,14 @@ std::string unopened_reason(std::string_view path) {
     return std::string(path) + " cannot be opened as a file";
 }
 
-std::string unconvertible_reason() {
-    const unsigned code_page = platform::locale_code_page();
-    const std::string charset =
-        code_page == 0 ? "the C locale" : "code page " + std::to_string(code_page);
-    return "the text has a character that " + charset + " cannot represent";
-}
-
-// The state of one pass over a file.
+// The state of one pass over a file. The texts of an ANSI file reach the
+// registry through the A calls, in the code page, as they always have; those
+// of a UTF-16LE file, which the reader delivers as UTF-8, through the W
+// calls, so that nothing is lost to a code page.
 class Engine {
   public:
-    Engine(RegfileReader& reader, RegfileMode mode) : reader_(reader), mode_(mode) {}
+    Engine(RegfileReader& reader, RegfileMode mode)
+        : reader_(reader), mode_(mode), wide_(reader.wide()) {}
 
     // Why the engine stopped before the reader did.
     enum class Halt { none, too_large, store_failed };
@@ -114,18 +134,48 @@ class Engine {
                 return;
             }
             // Removal must not create keys: open for writing only what exists.
-            key_ = reg_open_existing_path(path);
+            key_ = open_key(path, false);
         } else {
-            key_ = reg_create_path(path);
+            key_ = open_key(path, true);
         }
         check(key_.result());
     }
 
+    OwnedKey open_key(std::string_view path, bool create) {
+        if (!wide_) return create ? reg_create_path(path) : reg_open_existing_path(path);
+        const std::optional<KeyPath> key_path = reg_parse_path(path);
+        if (!key_path) return OwnedKey::failed(platform::kErrorInvalidHandle);
+        const std::u16string subkey = utf8_to_utf16(key_path->subkey);
+        return create ? reg_create_wide(key_path->root, subkey)
+                      : reg_open_existing_wide(key_path->root, subkey);
+    }
+
     // A key that is not there, or that may not be deleted, is no failure.
     void delete_key(std::string_view path) {
+        path = without_trailing_backslashes(path);
+        if (wide_) {
+            if (const std::optional<KeyPath> key_path = reg_parse_path(path))
+                check(reg_delete_key_at_wide(key_path->root, utf8_to_utf16(key_path->subkey)));
+            return;
+        }
         Failure failure;
-        if (reg_delete_key_path(without_trailing_backslashes(path), &failure) != 0)
-            check({RegStep::key, failure.status});
+        if (reg_delete_key_path(path, &failure) != 0) check({RegStep::key, failure.status});
+    }
+
+    // Writes the value named by the current line: `bytes` as stored.
+    RegResult write_value(std::uint32_t type, std::string_view bytes) {
+        if (wide_) return reg_write_raw_wide(bytes, type, key_.get(), utf8_to_utf16(name_));
+        if (!is_string_type(type)) return reg_write_raw(bytes, type, key_.get(), name_);
+        // UTF-16 bytes through an A call would be converted once more.
+        std::u16string name;
+        if (!platform::multibyte_to_wide(name_, name))
+            return {RegStep::value, platform::kErrorInvalidName};
+        return reg_write_raw_wide(bytes, type, key_.get(), name);
+    }
+
+    RegResult delete_value() {
+        if (wide_) return qh::reg_delete_value_wide(key_.get(), utf8_to_utf16(name_));
+        return qh::reg_delete_value(key_.get(), std::string_view(name_));
     }
 
     void on_value_line(std::string_view line) {
@@ -149,23 +199,29 @@ class Engine {
     }
 
     void apply_value(std::string_view data) {
-        const ValueName name = std::string_view(name_);
+        // One that is not there is no failure.
+        if (is_deletion(data)) {
+            check(delete_value());
+            return;
+        }
         switch (data[0]) {
             case '"':
                 regfile_read_quoted(data, 0, text_);
-                check(reg_write_sz(text_, key_.get(), name));
+                if (wide_)
+                    check(write_value(platform::kRegSz, stored_text(utf8_to_utf16(text_))));
+                else
+                    check(reg_write_sz(text_, key_.get(), std::string_view(name_)));
                 break;
             case 'd':
-                if (const auto number = regfile_parse_dword(data))
-                    check(reg_write_dword(*number, key_.get(), name));
+                if (const auto number = regfile_parse_dword(data)) {
+                    std::string bytes(4, '\0');
+                    for (std::size_t i = 0; i < 4; ++i)
+                        bytes[i] = static_cast<char>((*number >> (8 * i)) & 0xFF);
+                    check(write_value(platform::kRegDword, bytes));
+                }
                 break;
             case 'h':
-                apply_hex(data, name);
-                break;
-            case '-':
-                // The registry editor's deletion of a value; one that is
-                // not there is no failure.
-                if (blank_to_end(data.substr(1))) check(qh::reg_delete_value(key_.get(), name));
+                apply_hex(data);
                 break;
             default:
                 break;
@@ -175,7 +231,7 @@ class Engine {
     // The first of the three long-known prefixes found anywhere in the data
     // decides, the list starting that prefix's length after the data's
     // first character; any other type number must start the data.
-    void apply_hex(std::string_view data, ValueName name) {
+    void apply_hex(std::string_view data) {
         constexpr std::string_view binary = "hex:";
         constexpr std::string_view expand = "hex(2):";
         constexpr std::string_view multi = "hex(7):";
@@ -183,44 +239,27 @@ class Engine {
             return data.find(prefix) != std::string_view::npos;
         };
         if (contains(binary)) {
-            write_hex(data.substr(binary.size()), platform::kRegBinary, name);
+            write_hex(data.substr(binary.size()), platform::kRegBinary);
         } else if (contains(expand)) {
-            write_hex(data.substr(expand.size()), platform::kRegExpandSz, name);
+            write_hex(data.substr(expand.size()), platform::kRegExpandSz);
         } else if (contains(multi)) {
-            write_hex(data.substr(multi.size()), platform::kRegMultiSz, name);
+            write_hex(data.substr(multi.size()), platform::kRegMultiSz);
         } else if (const auto typed = regfile_parse_hex_type(data)) {
-            write_hex(data.substr(typed->list_pos), typed->type, name);
+            write_hex(data.substr(typed->list_pos), typed->type);
         }
     }
 
-    // The text types hold UTF-16LE text in the list, in files of either
-    // encoding, and are written as text; every other type as its bytes.
-    // An empty list writes an empty value of its type.
-    void write_hex(std::string_view list, std::uint32_t type, ValueName name) {
+    // Every list is written as the bytes it holds, as the editor writes it:
+    // the string types' UTF-16LE text too, in files of either encoding, with
+    // no terminator supplied. An empty list writes an empty value.
+    void write_hex(std::string_view list, std::uint32_t type) {
         if (regfile_hex_list_empty(list)) {
-            check(reg_write_raw({}, type, key_.get(), name));
+            check(write_value(type, {}));
             return;
         }
         const int decoded = regfile_parse_hex(list, reader_, bytes_);
         if (decoded == 3) halt_ = Halt::too_large;
-        if (decoded != 0) return;
-        switch (type) {
-            case platform::kRegSz:
-                if (regfile_wide_to_text(bytes_, text_))
-                    check(reg_write_sz(text_, key_.get(), name));
-                break;
-            case platform::kRegExpandSz:
-                if (regfile_wide_to_text(bytes_, text_))
-                    check(reg_write_expand_sz(text_, key_.get(), name));
-                break;
-            case platform::kRegMultiSz:
-                if (regfile_wide_list_to_text(bytes_, text_))
-                    check(reg_write_multi_sz(text_, key_.get(), name));
-                break;
-            default:
-                check(reg_write_raw(bytes_, type, key_.get(), name));
-                break;
-        }
+        if (decoded == 0) check(write_value(type, bytes_));
     }
 
     // Only the first character of the data matters here; hex lists are not
@@ -238,13 +277,13 @@ class Engine {
             default:
                 return;
         }
-        if (line.find(kUninstallMarker, marker_from) != std::string_view::npos) {
-            check(qh::reg_delete_value(key_.get(), std::string_view(name_)));
-        }
+        if (line.find(kUninstallMarker, marker_from) != std::string_view::npos)
+            check(delete_value());
     }
 
     RegfileReader& reader_;
     RegfileMode mode_;
+    bool wide_;
     OwnedKey key_;
     Halt halt_ = Halt::none;
     long store_status_ = 0;
@@ -301,8 +340,6 @@ int run_file(std::string_view path, RegfileMode mode, Failure* failure) {
             return 0;
         case RegfileReader::Stop::too_long:
             return fail(failure, kRegfileTooLarge, at(next_line) + too_large);
-        case RegfileReader::Stop::unconvertible:
-            return fail(failure, kRegfileUnreadable, at(next_line) + unconvertible_reason());
         case RegfileReader::Stop::read_error:
             break;
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/platform.h"
+#include "regfile/utf8.h"
 
 namespace qh {
 
@@ -36,12 +36,14 @@ std::size_t skip_blanks(std::string_view text, std::size_t pos) {
     return pos;
 }
 
-// Whether only white space, with at most one marker in it, is left at `pos`.
-bool only_marker_left(std::string_view text, std::size_t pos) {
+// Whether only white space, with at most one marker in it, is left at `pos`;
+// with `comment`, a ';' may end the line's data there, as in the editor's
+// files ("dword:00000004 ;note").
+bool only_marker_left(std::string_view text, std::size_t pos, bool comment = false) {
     pos = skip_blanks(text, pos);
     if (text.substr(pos).starts_with(kUninstallMarker))
         pos = skip_blanks(text, pos + kUninstallMarker.size());
-    return pos == text.size();
+    return pos == text.size() || (comment && text[pos] == ';');
 }
 
 // Up to kMaxNumberDigits hex digits at `pos`, moving `pos` past them; nothing
@@ -64,17 +66,6 @@ std::optional<unsigned char> read_pair(std::string_view text, std::size_t pos) {
     int value = hex_value(text[pos++]);
     if (pos < text.size() && is_hex_digit(text[pos])) value = value * 16 + hex_value(text[pos]);
     return static_cast<unsigned char>(value);
-}
-
-std::u16string code_units(std::string_view bytes) {
-    std::u16string units;
-    units.reserve(bytes.size() / 2 + 1);
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        unsigned low = static_cast<unsigned char>(bytes[i]);
-        unsigned high = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        units.push_back(static_cast<char16_t>(low | (high << 8)));
-    }
-    return units;
 }
 
 }  // namespace
@@ -188,11 +179,7 @@ bool RegfileReader::read_wide_line(std::string& line) {
     if (stop_ != Stop::none) return false;
     std::u16string_view text = wide_line_;
     if (const std::size_t zero = text.find(u'\0'); zero != text.npos) text = text.substr(0, zero);
-    if (!platform::wide_to_multibyte(text, line)) {
-        line.clear();
-        stop_ = Stop::unconvertible;
-        return false;
-    }
+    utf8_append(text, line);
     return true;
 }
 
@@ -209,12 +196,17 @@ std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_
         const char c = line[pos];
         if (c == '"') return pos + 1;
         if (c == '\\') {
-            if (pos + 1 < end && (line[pos + 1] == '\\' || line[pos + 1] == '"')) {
-                out.push_back(line[pos + 1]);
-                pos += 2;
-                continue;
+            const char next = pos + 1 < end ? line[pos + 1] : '\0';
+            if (next == '\\' || next == '"') {
+                out.push_back(next);
+            } else if (next == 'n' || next == 'r') {
+                // The editor writes a line break in a name or string so.
+                out.push_back(next == 'n' ? '\n' : '\r');
+            } else {
+                return pos;
             }
-            return pos;
+            pos += 2;
+            continue;
         }
         out.push_back(c);
         ++pos;
@@ -262,35 +254,8 @@ std::optional<std::uint32_t> regfile_parse_dword(std::string_view data) {
     if (!data.starts_with(prefix)) return std::nullopt;
     std::size_t pos = skip_blanks(data, prefix.size());
     const auto number = read_number(data, pos);
-    if (!number || !only_marker_left(data, pos)) return std::nullopt;
+    if (!number || !only_marker_left(data, pos, true)) return std::nullopt;
     return number;
-}
-
-bool regfile_wide_to_text(std::string_view bytes, std::string& out) {
-    out.clear();
-    std::u16string units = code_units(bytes);
-    if (const std::size_t zero = units.find(u'\0'); zero != units.npos) units.resize(zero);
-    return platform::wide_to_multibyte(units, out);
-}
-
-bool regfile_wide_list_to_text(std::string_view bytes, std::string& out) {
-    out.clear();
-    const std::u16string units = code_units(bytes);
-    const auto at = [&units](std::size_t i) { return i < units.size() ? units[i] : u'\0'; };
-    std::size_t i = 0;
-    while (at(i) != 0 || at(i + 1) != 0) {
-        std::size_t end = i;
-        while (end < units.size() && units[end] != 0) ++end;
-        if (!platform::wide_to_multibyte(std::u16string_view(units).substr(i, end - i), out)) {
-            return false;
-        }
-        // The list closes at the first two zero units in a row, or with the data.
-        if (end >= units.size() || at(end + 1) == 0) break;
-        out.push_back('\0');
-        i = end + 1;
-    }
-    out.append(2, '\0');
-    return true;
 }
 
 }  // namespace qh

@@ -19,17 +19,18 @@ inline constexpr std::size_t kMaxRegfileText = 64 * 1024 * 1024;
 // Behind a value's data, or behind a key line's "]", marks what -regf removes.
 inline constexpr std::string_view kUninstallMarker = "--uninstall";
 
-// Delivers the lines of a registry file as multibyte text in the current
-// locale's code page. An ANSI line keeps its line feed (CR LF arrives as LF);
-// a UTF-16LE line loses its line feed but keeps a carriage return before it.
-// A zero byte (or zero code unit) ends the text of its line.
+// Delivers the lines of a registry file: an ANSI file's as the bytes they
+// are (text in the current code page), a UTF-16LE file's as UTF-8 (utf8.h),
+// so that no character is lost. An ANSI line keeps its line feed (CR LF
+// arrives as LF); a UTF-16LE line loses its line feed but keeps a carriage
+// return before it. A zero byte (or zero code unit) ends the text of its
+// line.
 class RegfileReader {
   public:
     enum class Stop {
-        none,           // not stopped (or simply at the end)
-        unconvertible,  // a UTF-16LE line the code page cannot represent
-        read_error,     // the file could not be read (a directory, say)
-        too_long,       // a line longer than kMaxRegfileText bytes
+        none,        // not stopped (or simply at the end)
+        read_error,  // the file could not be read (a directory, say)
+        too_long,    // a line longer than kMaxRegfileText bytes
     };
 
     // Reads from an open file, positioned at its first byte; not closed here.
@@ -41,6 +42,8 @@ class RegfileReader {
     bool read_line(std::string& line);
 
     Stop stop() const { return stop_; }
+    // Whether the file is UTF-16LE (its lines arrive as UTF-8).
+    bool wide() const { return wide_; }
     // Lines delivered so far; the line being read when reading stopped is
     // the one after them.
     std::size_t lines_read() const { return lines_read_; }
@@ -62,7 +65,8 @@ class RegfileReader {
 };
 
 // Takes the text out of a double-quoted text starting at `pos` in `line`,
-// unescaping \\ and \". Returns the position just after the closing quote,
+// unescaping \\ and \", and \n and \r into a line feed and a carriage
+// return. Returns the position just after the closing quote,
 // or where the text ended early (at a lone backslash, or at the end of the
 // line); nothing, with `out` untouched, when no quote stands at `pos`.
 std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_t pos,
@@ -88,16 +92,9 @@ struct HexType {
 std::optional<HexType> regfile_parse_hex_type(std::string_view data);
 
 // "dword:", optional white space, one to eight hex digits, then nothing but
-// white space and an optional "--uninstall". Nothing for anything else, so
-// a number too long is never stored cut.
+// white space and an optional "--uninstall", up to the line end or a ';'
+// that starts a comment. Nothing for anything else (a '#' is no comment),
+// so a number too long is never stored cut.
 std::optional<std::uint32_t> regfile_parse_dword(std::string_view data);
-
-// UTF-16LE data (an odd last byte being the low half of a last unit) to
-// multibyte text. The text runs to its first zero unit. False when a unit
-// has no representation in the current code page.
-bool regfile_wide_to_text(std::string_view bytes, std::string& out);
-// The same for a list of texts: each text keeps its zero byte and the list
-// ends with one more; missing terminators are supplied.
-bool regfile_wide_list_to_text(std::string_view bytes, std::string& out);
 
 }  // namespace qh

@@ -194,4 +194,13 @@ inline std::string utf16le(std::string_view text) {
     return bytes;
 }
 
+// The UTF-16LE bytes of UTF-16 text, as the W calls store and files hold it
+// (no byte order mark).
+inline std::string le_bytes(std::u16string_view units) {
+    std::string bytes;
+    for (const char16_t unit : units)
+        bytes += {static_cast<char>(unit & 0xff), static_cast<char>(unit >> 8)};
+    return bytes;
+}
+
 }  // namespace qh_test
