@@ -19,6 +19,8 @@ struct Expected {
     std::string name = {};
     std::optional<std::string> value_name = std::nullopt;
     std::string text = {};
+    std::string type = {};  // TYPE of +regt
+    std::string file = {};  // FILE of -rege
 };
 
 struct Case {
@@ -45,7 +47,8 @@ TEST_P(Recognition, PicksOperationAndOperands) {
     const bool takes_file =
         want.action == Action::regfile_apply || want.action == Action::regfile_remove;
     EXPECT_EQ(takes_file ? got.file : got.key, want.key);
-    EXPECT_EQ(takes_file ? got.key : got.file, "");
+    EXPECT_EQ(takes_file ? got.key : got.file, takes_file ? "" : want.file);
+    EXPECT_EQ(got.type, want.type);
     EXPECT_EQ(got.name, want.name);
     EXPECT_EQ(got.value_name.value_or("<absent>"), want.value_name.value_or("<absent>"));
     EXPECT_EQ(got.text, want.text);
@@ -131,9 +134,20 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{"-regp", "K", "D"}, {Action::regp_remove, 2, "K", "", std::nullopt, "D"}},
         Case{{"-regp", "K", "N", "D"}, {Action::regp_remove, 3, "K", "", "N", "D"}},
         Case{{"+regp", "K"}, kSyntax}, Case{{"=regp", "K", "D"}, kSyntax},
-        Case{{"-regz", "K", "V"}, kSyntax}, Case{{"-regedit", "K"}, kSyntax},
-        Case{{"-readreg", "K", "V"}, kSyntax}, Case{{"+refresh"}, kSyntax},
-        Case{{"-reg", "K"}, kSyntax}));
+        // Typed values: R >= 4 takes a value name, R = 3 sets the default value.
+        Case{{"+regt", "K", "N", "REG_DWORD", "1", "x"},
+             {Action::reg_set_typed_value, 4, "K", "", "N", "1", "REG_DWORD"}},
+        Case{{"=RXYT", "K", "REG_SZ", "-user"},
+             {Action::reg_set_typed_value, 3, "K", "", std::nullopt, "-user", "REG_SZ"}},
+        Case{{"+regt", "K", "REG_SZ"}, kSyntax}, Case{{"-regt", "K", "T", "D"}, kSyntax},
+        Case{{"-regq", "K", "x"}, {Action::reg_query, 1, "K"}},
+        Case{{"=REGQ", "K"}, {Action::reg_query_tree, 1, "K"}}, Case{{"+regq", "K"}, kSyntax},
+        Case{{"-regq"}, kSyntax},
+        Case{{"-rege", "K", "F", "x"}, {Action::reg_export, 2, "K", "", {}, "", "", "F"}},
+        Case{{"-rege", "K"}, kSyntax}, Case{{"+rege", "K", "F"}, kSyntax},
+        Case{{"=rege", "K", "F"}, kSyntax}, Case{{"-regz", "K", "V"}, kSyntax},
+        Case{{"-regedit", "K"}, kSyntax}, Case{{"-readreg", "K", "V"}, kSyntax},
+        Case{{"+refresh"}, kSyntax}, Case{{"-reg", "K"}, kSyntax}));
 
 INSTANTIATE_TEST_SUITE_P(
     DetectionsAndErrors, Recognition,

@@ -194,6 +194,27 @@ inline std::string utf16le(std::string_view text) {
     return bytes;
 }
 
+// One value as the W calls read it, the string types in UTF-16LE; nothing
+// when absent.
+inline std::optional<qh::RegValue> read_value_wide(qh::Key root, std::u16string_view subkey,
+                                                   std::u16string_view name) {
+    qh::Key key;
+    if (qh::platform::reg_open_key_wide(root, subkey, key) != qh::platform::kErrorSuccess)
+        return std::nullopt;
+    qh::RegValue value;
+    const long status =
+        qh::platform::reg_query_value_wide(key, name, value.type, value.data, kLargestValueRead);
+    qh::platform::reg_close_key(key);
+    if (status != qh::platform::kErrorSuccess) return std::nullopt;
+    return value;
+}
+// ASCII key and value names, each byte a unit.
+inline std::u16string widened(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+inline std::optional<qh::RegValue> read_value_wide(qh::Key root, std::string_view subkey,
+                                                   std::string_view name) {
+    return read_value_wide(root, widened(subkey), widened(name));
+}
+
 // The UTF-16LE bytes of UTF-16 text, as the W calls store and files hold it
 // (no byte order mark).
 inline std::string le_bytes(std::u16string_view units) {
