@@ -391,6 +391,53 @@ TEST(EmulatedMachineRegistry, ValuesEnumerateInTheOrderTheyWereFirstSet) {
                                            {u"C", kRegSz, le(u"C")}}));
 }
 
+// An enumeration continues where the last one stopped; whatever the order
+// of the indexes, keys taking turns or a change in between, an index names
+// what it names in the key's order at that moment.
+TEST(EmulatedMachineRegistry, EnumerationByIndexInAnyOrder) {
+    const Key a = create(user(), "Software\\QhCursor\\a");
+    const Key b = create(user(), "Software\\QhCursor\\b");
+    for (int i = 0; i < 12; ++i) {
+        const std::u16string name = u"v" + std::u16string(1, static_cast<char16_t>(u'a' + i));
+        for (const Key key : {a, b}) {
+            ASSERT_EQ(reg_set_value_wide(key, name, kRegDword, "\1\0\0\0"s), kErrorSuccess);
+            Key child;
+            ASSERT_EQ(reg_create_key_wide(key, name, child), kErrorSuccess);
+        }
+    }
+    const auto value_at = [](Key key, std::uint32_t index) {
+        std::u16string name;
+        std::uint32_t type = 0;
+        std::string data;
+        return reg_enum_value_wide(key, index, name, type, data) == kErrorSuccess ? name : u"-";
+    };
+    const auto key_at = [](Key key, std::uint32_t index) {
+        std::u16string name;
+        return reg_enum_key_wide(key, index, name) == kErrorSuccess ? name : u"-";
+    };
+    struct Step {
+        Key key;
+        std::uint32_t index;
+        std::u16string name;  // the value's and the subkey's: both in the same order
+        const char16_t* delete_before = nullptr;  // a value and a subkey
+    };
+    const Step steps[] = {
+        {a, 0, u"va"}, {b, 0, u"va"},        {a, 1, u"vb"},  {b, 1, u"vb"},  {a, 2, u"vc"},
+        {a, 7, u"vh"}, {a, 5, u"vf"},        {a, 6, u"vg"},  {a, 11, u"vl"}, {a, 12, u"-"},
+        {a, 3, u"vd"}, {a, 4, u"vf", u"vb"},  // vb gone: index 4 is vf now
+        {a, 5, u"vg"}, {b, 2, u"vc"},        {a, 10, u"vl"}, {a, 11, u"-"},
+    };
+    for (const Step& step : steps) {
+        if (step.delete_before) {
+            ASSERT_EQ(reg_delete_value_wide(step.key, step.delete_before), kErrorSuccess);
+            ASSERT_EQ(reg_delete_tree_wide(step.key, step.delete_before), kErrorSuccess);
+        }
+        EXPECT_EQ(value_at(step.key, step.index), step.name);
+        EXPECT_EQ(key_at(step.key, step.index), step.name);
+    }
+    ASSERT_EQ(reg_delete_tree(user(), "Software\\QhCursor"), kErrorSuccess);
+}
+
 TEST(EmulatedMachineRegistry, ClassesRootShowsTheUsersClassesOverTheMachines) {
     const Key classes = root_key(Root::classes_root);
     const std::string machine = "SOFTWARE\\Classes\\";

@@ -462,6 +462,11 @@ long RegistryStore::failure_status() const {
 
 bool RegistryStore::scope_lost() { return in_scope_ && sqlite3_get_autocommit(db_); }
 
+void RegistryStore::forget_cursors() {
+    child_cursor_ = {};
+    value_cursor_ = {};
+}
+
 bool RegistryStore::key_exists(KeyId key) {
     Use use(key_exists_);
     return use.bind(1, key).step() == SQLITE_ROW;
@@ -474,6 +479,7 @@ std::optional<KeyId> RegistryStore::find_child(KeyId parent, std::u16string_view
 }
 
 std::optional<KeyId> RegistryStore::add_child(KeyId parent, std::u16string_view name) {
+    forget_cursors();
     if (scope_lost()) return std::nullopt;
     Use use(add_child_);
     use.bind(1, parent).bind(2, utf16le_bytes(name)).bind(3, folded_name(name));
@@ -505,6 +511,7 @@ std::optional<KeyId> RegistryStore::hive_of(KeyId key) {
 }
 
 bool RegistryStore::delete_tree(KeyId key) {
+    forget_cursors();
     if (!unit_begin()) return false;
     bool ok;
     {
@@ -555,6 +562,7 @@ bool RegistryStore::value_at(KeyId first, KeyId second, std::int64_t index, std:
 
 bool RegistryStore::set_value(KeyId key, std::u16string_view name, std::uint32_t type,
                               std::string_view data) {
+    forget_cursors();
     if (scope_lost()) return false;
     Use use(set_value_);
     use.bind(1, key)
@@ -566,6 +574,7 @@ bool RegistryStore::set_value(KeyId key, std::u16string_view name, std::uint32_t
 }
 
 bool RegistryStore::delete_value(KeyId key, std::u16string_view name) {
+    forget_cursors();
     if (scope_lost()) return false;
     Use use(delete_value_);
     return kept(use.bind(1, key).bind(2, folded_name(name)).step(), SQLITE_DONE) &&

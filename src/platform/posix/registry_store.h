@@ -150,6 +150,9 @@ class RegistryStore {
         std::string folded;    // children: the folded name returned last
         std::int64_t seq = 0;  // values: the seq returned last
     };
+    // A change may move what an index names: the next enumeration counts
+    // again.
+    void forget_cursors();
     // The position to continue after for `index` of `key`, when it follows
     // the one returned last; the start for index 0.
     bool continues(const Cursor& cursor, KeyId key, std::int64_t index) const {
