@@ -4,7 +4,8 @@
 # into a fresh key and exported again; both exports must match. Then the same
 # for an ANSI REGEDIT4 file, against Wine's own regedit /s, and for the forms
 # the editor writes and reads beyond the common types (type numbers, empty
-# lists, its deletions, key paths ending in backslashes), in both encodings.
+# lists, its deletions with blanks and comments, comments after dword data,
+# key paths ending in backslashes), in both encodings.
 #
 #   regfile_wine_roundtrip.sh WINE_RUN QUILLHAVEN_EXE WORK_DIR
 set -euo pipefail
@@ -120,6 +121,9 @@ editor_body() {
     printf '"empty_text"=hex(1):\r\n'
     printf '"too_long"=dword:123456789\r\n'
     printf '"old"=-\r\n@=-\r\n"absent"=-\r\n'
+    printf '"blanks"=  -\r\n"tabbed"= \t-\r\n"noted"=- ;note\r\n"hashed"=- #note\r\n'
+    printf '"dnoted"=dword:00000004 ;note\r\n"dnoted2"=dword:00000005;note\r\n'
+    printf '"dhashed"=dword:00000006 #note\r\n'
     printf '[-%s\\gone]\r\n"lost"="x"\r\n' "$key"
     printf '[-%s\\missing\\]\r\n' "$key"
     printf '[%s\\slash\\]\r\n"v"="1"\r\n' "$key"
@@ -130,7 +134,9 @@ editor_forms() {
     local encoding=$1 header=$2 wine_sz=$3
     local tool_key="editor_${encoding}_tool" wine_key="editor_${encoding}_wine"
     for name in "$tool_key" "$wine_key"; do
-        reg add "$base\\$name" /v old /d x /f
+        for preset in old blanks tabbed noted hashed; do
+            reg add "$base\\$name" /v "$preset" /d x /f
+        done
         reg add "$base\\$name" /ve /d x /f
         reg add "$base\\$name\\gone\\sub" /v s /d x /f
     done
