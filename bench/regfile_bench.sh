@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Import speed of +regf.
+# Import speed of +regf, and export speed of -rege.
 #
 #   bench/regfile_bench.sh wine BUILD_DIR     Windows build: +regf against Wine's
 #                                             regedit /s and reg import of one
 #                                             20,000-value export, same prefix
 #   bench/regfile_bench.sh native BUILD_DIR   native build: a 200,000-value
 #                                             export on a fresh emulated machine
+#   bench/regfile_bench.sh wine-export BUILD_DIR
+#                                             Windows build: -rege against
+#                                             regedit /e of the 20,000-value key
+#   bench/regfile_bench.sh native-export BUILD_DIR
+#                                             native build: -rege of 200,000
+#                                             values, over 20,000 keys and in one
 #
 # Each command is timed by the wall clock and, when perf is there (Debian:
 # linux-perf), by the CPU time of the importing process (task-clock). The
@@ -134,8 +140,49 @@ native)
     echo "200000 values over 20000 keys on the emulated machine: ${wall} s," \
         "$(calc "200000 / $wall" '%.0f') values per second$([ "$cpu" = - ] || echo ", CPU ${cpu} ms")"
     ;;
+wine-export)
+    run="$build/wine-run"
+    key='HKEY_CURRENT_USER\Software\QuillhavenBench'
+    python3 "$here/make_export.py" 20000 2000 "$key" "$work/bench.reg"
+    win_work="Z:${work//\//\\}"
+    exe="$build/quillhaven.exe"
+    if command -v x86_64-w64-mingw32-strip >/dev/null 2>&1; then
+        x86_64-w64-mingw32-strip -o "$work/quillhaven.exe" "$exe"
+        exe="$work/quillhaven.exe"
+    fi
+    server=/usr/lib/wine/wineserver64
+    [ -x "$server" ] || server=wineserver
+    WINEPREFIX="$build/wineprefix" "$server" -p 2>/dev/null || true
+    trap '"$run" reg delete "$key" /f >/dev/null 2>&1; WINEPREFIX="$build/wineprefix" "$server" -k 2>/dev/null; rm -rf "$work"' EXIT
+    "$run" reg delete "$key" /f >/dev/null 2>&1 || true
+    "$run" regedit /s "$win_work\\bench.reg"
+    reset_cmd=(true)
+    commands=("$run $exe -rege $key $win_work\\tool.reg" "$run regedit /e $win_work\\regedit.reg $key")
+    read -r tool_wall tool_cpu regedit_wall regedit_cpu < <(best_of_rounds)
+    cmp -s "$work/tool.reg" "$work/regedit.reg" || echo "the two files differ" >&2
+    echo "-rege of 20000 values over 2000 keys, best of five rounds under Wine"
+    echo "(CPU: task-clock of the exporting process, the wineserver not counted):"
+    echo "  quillhaven -rege  $(row "$tool_wall" "$tool_cpu")"
+    echo "  regedit /e        $(row "$regedit_wall" "$regedit_cpu")"
+    echo "  -rege / regedit /e  = $(ratio "$tool_wall" "$tool_cpu" "$regedit_wall" "$regedit_cpu")"
+    ;;
+native-export)
+    export QUILLHAVEN_ROOT="$work/machine"
+    tree='HKEY_CURRENT_USER\Software\QuillhavenBench'
+    flat='HKEY_CURRENT_USER\Software\QuillhavenBenchFlat'
+    python3 "$here/make_export.py" 200000 20000 "$tree" "$work/tree.reg"
+    python3 "$here/make_export.py" 200000 1 "$flat" "$work/flat.reg"
+    "$build/quillhaven" +regf "Z:$work/tree.reg" +regf "Z:$work/flat.reg" >/dev/null
+    reset_cmd=(true)
+    commands=("$build/quillhaven -rege $tree Z:$work/tree-out.reg"
+        "$build/quillhaven -rege $flat\\key00000 Z:$work/flat-out.reg")
+    read -r tree_wall tree_cpu flat_wall flat_cpu < <(best_of_rounds)
+    echo "-rege of 200000 values on the emulated machine, best of five rounds:"
+    echo "  over 20000 keys   $(row "$tree_wall" "$tree_cpu")"
+    echo "  in one key        $(row "$flat_wall" "$flat_cpu")"
+    ;;
 *)
-    echo "usage: $0 wine|native BUILD_DIR" >&2
+    echo "usage: $0 wine|native|wine-export|native-export BUILD_DIR" >&2
     exit 2
     ;;
 esac

@@ -1,5 +1,10 @@
 #include "regfile/regfile_export.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <optional>
 
 #include "platform/platform.h"
@@ -11,6 +16,7 @@ namespace qh {
 namespace {
 
 constexpr std::u16string_view kLineEnd = u"\r\n";
+constexpr char16_t kByteOrderMark = u'\xfeff';
 constexpr char16_t kLowerDigits[] = u"0123456789abcdef";
 // A hex list's line is broken after the pair that brings it to this many
 // characters or more; the next line starts with two blanks.
@@ -123,8 +129,17 @@ void regfile_append_value(std::u16string& out, std::u16string_view name, std::ui
 
 void regfile_append_key_end(std::u16string& out) { out += kLineEnd; }
 
-RegResult regfile_append_tree(std::u16string& out, Key key, std::u16string_view path) {
-    return reg_walk(key, true, [&](std::u16string_view below, const RegKeyContents& contents) {
+namespace {
+
+// The blocks of a tree, as regfile_append_tree; `drain`, when given, is
+// called after each line and may take what `out` holds.
+RegResult append_tree(std::u16string& out, Key key, std::u16string_view path,
+                      const std::function<void(std::u16string&)>& drain) {
+    const auto drained = [&] {
+        if (drain) drain(out);
+    };
+    RegWalkVisitor visitor;
+    visitor.key = [&](std::u16string_view below) {
         if (below.empty()) {
             regfile_append_key(out, path);
         } else {
@@ -133,20 +148,78 @@ RegResult regfile_append_tree(std::u16string& out, Key key, std::u16string_view 
             full += below;
             regfile_append_key(out, full);
         }
-        for (const RegWideValue& value : contents.values)
-            regfile_append_value(out, value.name, value.type, value.data);
+        drained();
+    };
+    visitor.value = [&](const RegWideValue& value) {
+        regfile_append_value(out, value.name, value.type, value.data);
+        drained();
+    };
+    visitor.key_done = [&](std::u16string_view, const std::vector<std::u16string>&) {
         regfile_append_key_end(out);
-    });
+        drained();
+    };
+    return reg_walk(key, true, visitor);
+}
+
+// A file's bytes as they are made, grown by realloc: the system moves the
+// pages of a large block rather than copying them, and an export of a large
+// key is tens of megabytes.
+class FileBytes {
+  public:
+    FileBytes() = default;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    ~FileBytes() { std::free(data_); }
+
+    // Appends the units in UTF-16LE; false when memory runs out.
+    bool append(std::u16string_view units) {
+        const std::size_t needed = size_ + 2 * units.size();
+        if (needed > capacity_) {
+            const std::size_t capacity = std::max(needed, 2 * capacity_ + (1 << 20));
+            char* grown = static_cast<char*>(std::realloc(data_, capacity));
+            if (!grown) return false;
+            data_ = grown;
+            capacity_ = capacity;
+        }
+        char* at = data_ + size_;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(at, units.data(), 2 * units.size());
+        } else {
+            for (const char16_t unit : units) {
+                *at++ = static_cast<char>(unit & 0xFF);
+                *at++ = static_cast<char>(unit >> 8);
+            }
+        }
+        size_ = needed;
+        return true;
+    }
+    std::string_view view() const { return {data_, size_}; }
+
+  private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// Lines are gathered this far before they go into the file's bytes.
+constexpr std::size_t kDrainUnits = 32 * 1024;
+
+}  // namespace
+
+RegResult regfile_append_tree(std::u16string& out, Key key, std::u16string_view path) {
+    return append_tree(out, key, path, nullptr);
 }
 
 std::string regfile_file_bytes(std::u16string_view text) {
-    std::string bytes(2 + 2 * text.size(), '\0');
-    bytes[0] = '\xff';
-    bytes[1] = '\xfe';
-    char* at = bytes.data() + 2;
-    for (const char16_t unit : text) {
-        *at++ = static_cast<char>(unit & 0xFF);
-        *at++ = static_cast<char>(unit >> 8);
+    std::string bytes = "\xff\xfe";
+    bytes.reserve(2 + 2 * text.size());
+    if constexpr (std::endian::native == std::endian::little) {
+        bytes.append(reinterpret_cast<const char*>(text.data()), 2 * text.size());
+    } else {
+        for (const char16_t unit : text) {
+            bytes.push_back(static_cast<char>(unit & 0xFF));
+            bytes.push_back(static_cast<char>(unit >> 8));
+        }
     }
     return bytes;
 }
@@ -171,15 +244,24 @@ int regfile_export(std::string_view key_path, std::string_view file, Failure* fa
         return fail(failure, kExportNoKey,
                     std::string(key_path) + " is not text in the current code page");
 
-    std::u16string text;
+    std::u16string text(1, kByteOrderMark);
     regfile_append_header(text);
-    const RegResult read = regfile_append_tree(text, key.get(), wide_name);
+    FileBytes bytes;
+    bool out_of_memory = false;
+    const RegResult read = append_tree(text, key.get(), wide_name, [&](std::u16string& lines) {
+        if (lines.size() < kDrainUnits) return;
+        out_of_memory = out_of_memory || !bytes.append(lines);
+        lines.clear();
+    });
     if (!read.ok())
         return fail(failure, kExportUnread,
                     reg_key_name(path->root, path->subkey) +
                         ": the key cannot be read to its end: " + reg_status_clause(read.status),
                     read.status);
-    const long status = platform::file_replace(file, regfile_file_bytes(text), false);
+    if (out_of_memory || !bytes.append(text))
+        return fail(failure, kExportUnread, "the export is too large for memory",
+                    platform::kErrorOutOfMemory);
+    const long status = platform::file_replace(file, bytes.view(), false);
     if (status != platform::kErrorSuccess)
         return fail(failure, kExportNotWritten,
                     std::string(file) + " cannot be written: " + reg_status_clause(status), status);

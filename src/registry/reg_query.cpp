@@ -64,16 +64,14 @@ std::string printable(std::u16string_view text) {
     return out;
 }
 
-void append_values(std::string& listing, const RegKeyContents& contents) {
-    for (const RegWideValue& value : contents.values) {
-        listing += kIndent;
-        listing += value.name.empty() ? std::string("(Default)") : printable(value.name);
-        listing += kIndent;
-        listing += value.type < kTypeLabels.size() ? kTypeLabels[value.type] : kUnknownTypeLabel;
-        listing += kIndent;
-        listing += printable(reg_query_data(value.type, value.data));
-        listing += '\n';
-    }
+void append_value(std::string& listing, const RegWideValue& value) {
+    listing += kIndent;
+    listing += value.name.empty() ? std::string("(Default)") : printable(value.name);
+    listing += kIndent;
+    listing += value.type < kTypeLabels.size() ? kTypeLabels[value.type] : kUnknownTypeLabel;
+    listing += kIndent;
+    listing += printable(reg_query_data(value.type, value.data));
+    listing += '\n';
 }
 
 }  // namespace
@@ -131,20 +129,31 @@ int reg_query_path(std::string& listing, std::string_view key_path, bool recurse
     if (subkey.empty()) base.pop_back();  // the root alone: no backslash behind it
 
     std::string text = "\n";
-    const RegResult walked = reg_walk(
-        key.get(), recurse, [&](std::u16string_view below, const RegKeyContents& contents) {
-            const std::string key_line = below.empty() ? base : base + '\\' + printable(below);
-            // The key's own block: when it has values, and for every key
-            // below it in a recursive listing.
-            if (!contents.values.empty() || !below.empty()) {
-                text += key_line + '\n';
-                append_values(text, contents);
-                text += '\n';
-            }
-            if (!recurse)
-                for (const std::u16string& name : contents.subkeys)
-                    text += key_line + '\\' + printable(name) + '\n';
-        });
+    std::string key_line;
+    bool line_printed = false;
+    const auto print_key_line = [&] {
+        if (!line_printed) text += key_line + '\n';
+        line_printed = true;
+    };
+    RegWalkVisitor visitor;
+    visitor.key = [&](std::u16string_view below) {
+        key_line = below.empty() ? base : base + '\\' + printable(below);
+        line_printed = false;
+    };
+    // The key's own line only above its first value: a key without values
+    // has none, unless a recursive listing reaches it below the first.
+    visitor.value = [&](const RegWideValue& value) {
+        print_key_line();
+        append_value(text, value);
+    };
+    visitor.key_done = [&](std::u16string_view below, const std::vector<std::u16string>& subkeys) {
+        if (!below.empty()) print_key_line();
+        if (line_printed) text += '\n';
+        if (!recurse)
+            for (const std::u16string& name : subkeys)
+                text += key_line + '\\' + printable(name) + '\n';
+    };
+    const RegResult walked = reg_walk(key.get(), recurse, visitor);
     if (!walked.ok())
         return fail(failure, kQueryUnread,
                     reg_key_name(path->root, path->subkey) +

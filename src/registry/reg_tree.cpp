@@ -10,13 +10,29 @@ bool passed_over(long status) {
            status == platform::kErrorKeyDeleted;
 }
 
-RegResult walk_below(Key key, std::u16string& below, bool recurse, const RegVisit& visit) {
-    RegKeyContents contents;
-    if (const RegResult read = reg_read_contents(key, contents); !read.ok()) return read;
-    visit(below, contents);
+RegResult walk_below(Key key, std::u16string& below, bool recurse, const RegWalkVisitor& visitor,
+                     RegWideValue& value) {
+    visitor.key(below);
+    for (std::uint32_t index = 0;; ++index) {
+        const long status =
+            platform::reg_enum_value_wide(key, index, value.name, value.type, value.data);
+        if (status == platform::kErrorNoMoreItems) break;
+        if (status != platform::kErrorSuccess) return {RegStep::value, status};
+        visitor.value(value);
+    }
+    // All names first: an enumeration goes on fastest undisturbed.
+    std::vector<std::u16string> subkeys;
+    for (std::uint32_t index = 0;; ++index) {
+        std::u16string name;
+        const long status = platform::reg_enum_key_wide(key, index, name);
+        if (status == platform::kErrorNoMoreItems) break;
+        if (status != platform::kErrorSuccess) return {RegStep::key, status};
+        subkeys.push_back(std::move(name));
+    }
+    visitor.key_done(below, subkeys);
     if (!recurse) return {};
     const std::size_t length = below.size();
-    for (const std::u16string& name : contents.subkeys) {
+    for (const std::u16string& name : subkeys) {
         const OwnedKey subkey = reg_open_for_reading_wide(key, name);
         if (!subkey) {
             if (passed_over(subkey.result().status)) continue;
@@ -24,7 +40,7 @@ RegResult walk_below(Key key, std::u16string& below, bool recurse, const RegVisi
         }
         if (!below.empty()) below += u'\\';
         below += name;
-        const RegResult walked = walk_below(subkey.get(), below, recurse, visit);
+        const RegResult walked = walk_below(subkey.get(), below, recurse, visitor, value);
         below.resize(length);
         if (!walked.ok()) return walked;
     }
@@ -33,29 +49,11 @@ RegResult walk_below(Key key, std::u16string& below, bool recurse, const RegVisi
 
 }  // namespace
 
-RegResult reg_read_contents(Key key, RegKeyContents& out) {
-    out = {};
-    for (std::uint32_t index = 0;; ++index) {
-        RegWideValue value;
-        const long status =
-            platform::reg_enum_value_wide(key, index, value.name, value.type, value.data);
-        if (status == platform::kErrorNoMoreItems) break;
-        if (status != platform::kErrorSuccess) return {RegStep::value, status};
-        out.values.push_back(std::move(value));
-    }
-    for (std::uint32_t index = 0;; ++index) {
-        std::u16string name;
-        const long status = platform::reg_enum_key_wide(key, index, name);
-        if (status == platform::kErrorNoMoreItems) break;
-        if (status != platform::kErrorSuccess) return {RegStep::key, status};
-        out.subkeys.push_back(std::move(name));
-    }
-    return {};
-}
-
-RegResult reg_walk(Key key, bool recurse, const RegVisit& visit) {
+RegResult reg_walk(Key key, bool recurse, const RegWalkVisitor& visitor) {
     std::u16string below;
-    return walk_below(key, below, recurse, visit);
+    // One value's buffers for the whole walk.
+    RegWideValue value;
+    return walk_below(key, below, recurse, visitor, value);
 }
 
 }  // namespace qh

@@ -1,6 +1,8 @@
 // Reading whole keys through the W calls, for listings and exports: every
 // name and text as the registry keeps it, in UTF-16, so that nothing is
-// lost to a code page on the way.
+// lost to a code page on the way. Values are handed on one at a time, as
+// they are read, so that a key of any size costs no more memory than its
+// largest value.
 #pragma once
 
 #include <cstdint>
@@ -20,25 +22,23 @@ struct RegWideValue {
     std::string data;
 };
 
-// What one key holds, each in the order the registry enumerates it.
-struct RegKeyContents {
-    std::vector<RegWideValue> values;
-    std::vector<std::u16string> subkeys;
+// What a walk tells, key by key: each key's path below the key the walk
+// started at (empty for that key itself; names joined by backslashes).
+struct RegWalkVisitor {
+    // A key begins.
+    std::function<void(std::u16string_view below)> key;
+    // One value of the key that began last, in enumeration order.
+    std::function<void(const RegWideValue& value)> value;
+    // The key's values are done; the names of its subkeys, in enumeration
+    // order. Its subkeys' walks follow.
+    std::function<void(std::u16string_view below, const std::vector<std::u16string>& subkeys)>
+        key_done;
 };
 
-// Reads the values and the subkey names of an open key. A failure is the
-// value step (reading a value) or the key step (reading a subkey name).
-RegResult reg_read_contents(Key key, RegKeyContents& out);
-
-// Called for each key of a walk: its path below the key the walk started
-// at (empty for that key itself; names joined by backslashes) and what it
-// holds.
-using RegVisit = std::function<void(std::u16string_view below, const RegKeyContents& contents)>;
-
-// Visits `key` and, when `recurse`, every key below it, depth first: each
-// key before its subkeys, the subkeys in enumeration order. A subkey that
-// cannot be opened for lack of access, or that was deleted meanwhile, is
-// passed over; any other failure ends the walk with its result.
-RegResult reg_walk(Key key, bool recurse, const RegVisit& visit);
+// Walks `key` and, when `recurse`, every key below it, depth first: each
+// key before its subkeys. A subkey that cannot be opened for lack of access,
+// or that was deleted meanwhile, is passed over; any other failure ends the
+// walk with its result (the value step for a value, else the key step).
+RegResult reg_walk(Key key, bool recurse, const RegWalkVisitor& visitor);
 
 }  // namespace qh
