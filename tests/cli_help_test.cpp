@@ -27,7 +27,7 @@ int syntax_error(const qh::Output& out, int) { return qh::report_syntax_error(ou
 
 TEST(HelpTexts, BannerThenHelpLines) {
     const auto lines = lines_of(qh::show_help, 0);
-    ASSERT_EQ(lines.size(), 3u + 42u);
+    ASSERT_EQ(lines.size(), 3u + 46u);
     EXPECT_EQ(lines[0], "Quillhaven v 1.0 (8 April 2005), developed by Velmorin");
     EXPECT_EQ(lines[1], "Welcome to report bugs and comments via https://quillhaven.example.org/");
     EXPECT_EQ(lines[2], "Usage:\tQuillhaven [options]");
@@ -39,15 +39,19 @@ TEST(HelpTexts, BannerThenHelpLines) {
     EXPECT_EQ(lines[3 + 14], "\t+path path\tadd a path to the environment variable %PATH%");
     EXPECT_EQ(lines[3 + 18], "\t=env  ENV value\tset the environment variable \"%ENV%=value\"");
     EXPECT_EQ(lines[3 + 32], "\t-regr key value\t\tread a value under the given key");
-    EXPECT_EQ(lines[3 + 40], "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%");
-    EXPECT_EQ(lines[3 + 41],
+    EXPECT_EQ(lines[3 + 34],
+              "\t+regt key [value] type data\tset/add a value of any type, as reg add /t /d");
+    EXPECT_EQ(lines[3 + 37],
+              "\t-rege key regfile_path\texport a key and all below it into a registry file");
+    EXPECT_EQ(lines[3 + 44], "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%");
+    EXPECT_EQ(lines[3 + 45],
               "\t-texlive\tdetect TeX Live's bin folder (+texlive: add it into PATH)");
     EXPECT_EQ(lines_of(qh::show_help, 7).size(), lines.size());
 }
 
 TEST(HelpTexts, BannerThenExampleLines) {
     const auto lines = lines_of(examples, 0);
-    ASSERT_EQ(lines.size(), 3u + 30u);
+    ASSERT_EQ(lines.size(), 3u + 34u);
     EXPECT_EQ(lines[3], "Some Examples:");
     EXPECT_EQ(lines[3 + 3],
               "Quillhaven -fail-exit +path C:\\tovrane\\bin & if errorlevel 2 echo Failed to add "
@@ -61,8 +65,12 @@ TEST(HelpTexts, BannerThenExampleLines) {
     EXPECT_EQ(lines[3 + 17], "Quillhaven -regk HKEY_LOCAL_MACHINE\\SOFTWARE\\tovrane\\test");
     EXPECT_EQ(lines[3 + 20],
               "Quillhaven -regr \"HKEY_LOCAL_MACHINE\\SOFTWARE\\AFPL Ghostscript\\8.50\" GS_DLL");
-    EXPECT_EQ(lines[3 + 27], "Quillhaven +javaw javacommand");
-    EXPECT_EQ(lines[3 + 29], "Quillhaven -user -end +texlive");
+    EXPECT_EQ(lines[3 + 22],
+              "Quillhaven +regt HKEY_LOCAL_MACHINE\\SOFTWARE\\tovrane Version REG_DWORD 0x10");
+    EXPECT_EQ(lines[3 + 25],
+              "Quillhaven -rege HKEY_LOCAL_MACHINE\\SOFTWARE\\tovrane C:\\tovrane\\backup.reg");
+    EXPECT_EQ(lines[3 + 31], "Quillhaven +javaw javacommand");
+    EXPECT_EQ(lines[3 + 33], "Quillhaven -user -end +texlive");
 }
 
 TEST(HelpTexts, SyntaxErrorIsMessageBannerAndHelp) {
