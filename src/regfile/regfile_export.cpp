@@ -16,7 +16,6 @@ namespace qh {
 namespace {
 
 constexpr std::u16string_view kLineEnd = u"\r\n";
-constexpr char16_t kByteOrderMark = u'\xfeff';
 constexpr char16_t kLowerDigits[] = u"0123456789abcdef";
 // A hex list's line is broken after the pair that brings it to this many
 // characters or more; the next line starts with two blanks.
@@ -161,46 +160,6 @@ RegResult append_tree(std::u16string& out, Key key, std::u16string_view path,
     return reg_walk(key, true, visitor);
 }
 
-// A file's bytes as they are made, grown by realloc: the system moves the
-// pages of a large block rather than copying them, and an export of a large
-// key is tens of megabytes.
-class FileBytes {
-  public:
-    FileBytes() = default;
-    FileBytes(const FileBytes&) = delete;
-    FileBytes& operator=(const FileBytes&) = delete;
-    ~FileBytes() { std::free(data_); }
-
-    // Appends the units in UTF-16LE; false when memory runs out.
-    bool append(std::u16string_view units) {
-        const std::size_t needed = size_ + 2 * units.size();
-        if (needed > capacity_) {
-            const std::size_t capacity = std::max(needed, 2 * capacity_ + (1 << 20));
-            char* grown = static_cast<char*>(std::realloc(data_, capacity));
-            if (!grown) return false;
-            data_ = grown;
-            capacity_ = capacity;
-        }
-        char* at = data_ + size_;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(at, units.data(), 2 * units.size());
-        } else {
-            for (const char16_t unit : units) {
-                *at++ = static_cast<char>(unit & 0xFF);
-                *at++ = static_cast<char>(unit >> 8);
-            }
-        }
-        size_ = needed;
-        return true;
-    }
-    std::string_view view() const { return {data_, size_}; }
-
-  private:
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
-
 // Lines are gathered this far before they go into the file's bytes.
 constexpr std::size_t kDrainUnits = 32 * 1024;
 
@@ -210,18 +169,34 @@ RegResult regfile_append_tree(std::u16string& out, Key key, std::u16string_view 
     return append_tree(out, key, path, nullptr);
 }
 
-std::string regfile_file_bytes(std::u16string_view text) {
-    std::string bytes = "\xff\xfe";
-    bytes.reserve(2 + 2 * text.size());
+RegfileBytes::~RegfileBytes() { std::free(data_); }
+
+bool RegfileBytes::append(std::u16string_view text) {
+    // The byte-order mark goes in with the first text.
+    const std::size_t mark = size_ == 0 ? 1 : 0;
+    const std::size_t needed = size_ + 2 * (mark + text.size());
+    if (needed > capacity_) {
+        const std::size_t capacity = std::max(needed, 2 * capacity_ + (1 << 20));
+        char* grown = static_cast<char*>(std::realloc(data_, capacity));
+        if (!grown) return false;
+        data_ = grown;
+        capacity_ = capacity;
+    }
+    char* at = data_ + size_;
+    if (mark) {
+        *at++ = '\xff';
+        *at++ = '\xfe';
+    }
     if constexpr (std::endian::native == std::endian::little) {
-        bytes.append(reinterpret_cast<const char*>(text.data()), 2 * text.size());
+        std::memcpy(at, text.data(), 2 * text.size());
     } else {
         for (const char16_t unit : text) {
-            bytes.push_back(static_cast<char>(unit & 0xFF));
-            bytes.push_back(static_cast<char>(unit >> 8));
+            *at++ = static_cast<char>(unit & 0xFF);
+            *at++ = static_cast<char>(unit >> 8);
         }
     }
-    return bytes;
+    size_ = needed;
+    return true;
 }
 
 int regfile_export(std::string_view key_path, std::string_view file, Failure* failure) {
@@ -244,9 +219,9 @@ int regfile_export(std::string_view key_path, std::string_view file, Failure* fa
         return fail(failure, kExportNoKey,
                     std::string(key_path) + " is not text in the current code page");
 
-    std::u16string text(1, kByteOrderMark);
+    std::u16string text;
     regfile_append_header(text);
-    FileBytes bytes;
+    RegfileBytes bytes;
     bool out_of_memory = false;
     const RegResult read = append_tree(text, key.get(), wide_name, [&](std::u16string& lines) {
         if (lines.size() < kDrainUnits) return;

@@ -7,6 +7,7 @@
 // line, its values, an empty line); lines end in CR LF.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,8 +39,25 @@ void regfile_append_key_end(std::u16string& out);
 // of access are passed over; another failure ends it with its result.
 RegResult regfile_append_tree(std::u16string& out, Key key, std::u16string_view path);
 
-// A file's bytes: the byte-order mark FF FE and the text in UTF-16LE.
-std::string regfile_file_bytes(std::u16string_view text);
+// A file's bytes as its text is made: the byte-order mark FF FE, then each
+// piece of text appended in UTF-16LE (nothing at all before the first). Grown by realloc, so that
+// the system moves the pages of a large file rather than copying them.
+class RegfileBytes {
+  public:
+    RegfileBytes() = default;
+    RegfileBytes(const RegfileBytes&) = delete;
+    RegfileBytes& operator=(const RegfileBytes&) = delete;
+    ~RegfileBytes();
+
+    // Appends the text; false, appending nothing, when memory runs out.
+    bool append(std::u16string_view text);
+    std::string_view view() const { return {data_, size_}; }
+
+  private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
 
 // Codes of -rege.
 inline constexpr int kExportNoKey = 1;       // no root, HKEY_DYN_DATA, or the key not opened
