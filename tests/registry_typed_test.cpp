@@ -17,7 +17,10 @@ const std::string kBasePath = std::string("HKEY_CURRENT_USER\\") + kBase;
 class TypedValues : public testing::Test {
   protected:
     void SetUp() override { qh::reg_delete_key_at(qh_test::hkcu(), kBase); }
-    void TearDown() override { qh::reg_delete_key_at(qh_test::hkcu(), kBase); }
+    void TearDown() override {
+        qh::reg_delete_key_at(qh_test::hkcu(), kBase);
+        platform::locale_select("C");
+    }
 };
 
 TEST_F(TypedValues, EachRowStoresWhatRegAddStores) {
@@ -56,6 +59,18 @@ TEST_F(TypedValues, KeyFailuresAndTheDefaultValue) {
     const auto stored = qh_test::read_value_wide(qh_test::hkcu(), kBase, "");
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->data, std::string("d\0\0\0", 4));
+}
+
+// Bytes the code page cannot read are split as they stand, and stored as
+// REG_SZ stores them.
+TEST_F(TypedValues, ListOfBytesTheCodePageCannotRead) {
+    ASSERT_TRUE(platform::locale_select("chinese-simplified"));
+    ASSERT_EQ(qh::reg_set_typed_path_value(kBasePath, "sz", "REG_SZ", "\xfe"), 0);
+    ASSERT_EQ(qh::reg_set_typed_path_value(kBasePath, "multi", "REG_MULTI_SZ", "a\\0\xfe"), 0);
+    const auto sz = qh_test::read_value_wide(qh_test::hkcu(), kBase, "sz");
+    const auto multi = qh_test::read_value_wide(qh_test::hkcu(), kBase, "multi");
+    ASSERT_TRUE(sz && multi);
+    EXPECT_EQ(multi->data, std::string("a\0\0\0", 4) + sz->data + std::string(2, '\0'));
 }
 
 }  // namespace

@@ -99,24 +99,29 @@ std::optional<std::string> hex_bytes(std::string_view text) {
     return bytes;
 }
 
-// The texts of a list, split at each \0 from left to right.
-std::optional<std::u16string> multi_units(std::u16string_view text) {
-    constexpr std::u16string_view kSeparator = u"\\0";
-    std::u16string units;
-    if (text.empty()) return std::u16string(1, u'\0');
+// The texts of a list, split at each \0 from left to right, each with its
+// terminator and one more closing the list; in UTF-16, or bytes of a
+// single-byte code page.
+template <typename Char>
+std::optional<std::basic_string<Char>> multi_texts(std::basic_string_view<Char> text) {
+    using Text = std::basic_string<Char>;
+    constexpr Char kSeparator[] = {Char('\\'), Char('0')};
+    const std::basic_string_view<Char> separator(kSeparator, 2);
+    if (text.empty()) return Text(1, Char(0));
     // "\0" alone is one empty text.
-    if (text == kSeparator) return std::u16string(2, u'\0');
+    if (text == separator) return Text(2, Char(0));
+    Text texts;
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find(kSeparator, start);
-        if (end == std::u16string_view::npos) end = text.size();
+        std::size_t end = text.find(separator, start);
+        if (end == std::basic_string_view<Char>::npos) end = text.size();
         if (end == start) return std::nullopt;  // an empty text before another
-        units.append(text.substr(start, end - start));
-        units.push_back(u'\0');
-        start = end + kSeparator.size();
+        texts.append(text.substr(start, end - start));
+        texts.push_back(Char(0));
+        start = end + separator.size();
     }
-    units.push_back(u'\0');
-    return units;
+    texts.push_back(Char(0));
+    return texts;
 }
 
 }  // namespace
@@ -158,11 +163,12 @@ std::optional<std::string> reg_typed_bytes(std::uint32_t type, std::string_view 
     // The list is split, and REG_NONE stored, in UTF-16: a byte of a
     // double-byte character may be a backslash.
     std::u16string wide;
-    if (!platform::multibyte_to_wide(data, wide)) {
-        why = quoted + " is not text in the current code page";
-        return std::nullopt;
-    }
+    const bool is_text = platform::multibyte_to_wide(data, wide);
     if (type == platform::kRegNone) {
+        if (!is_text) {
+            why = quoted + " is not text in the current code page";
+            return std::nullopt;
+        }
         std::string bytes;
         for (const char16_t unit : wide + u'\0') {
             bytes.push_back(static_cast<char>(unit & 0xFF));
@@ -170,16 +176,18 @@ std::optional<std::string> reg_typed_bytes(std::uint32_t type, std::string_view 
         }
         return bytes;
     }
-    const std::optional<std::u16string> units = multi_units(wide);
-    std::string bytes;
-    if (!units) {
-        why = quoted + " has an empty text before another (texts are separated by \\0)";
-        return std::nullopt;
+    // Bytes the code page cannot read (typed in another, as Windows' A
+    // calls take them) are split as they stand, as REG_SZ takes them.
+    std::optional<std::string> bytes;
+    if (is_text) {
+        if (const std::optional<std::u16string> units = multi_texts<char16_t>(wide)) {
+            bytes.emplace();
+            if (!platform::wide_to_multibyte(*units, *bytes)) bytes = multi_texts<char>(data);
+        }
+    } else {
+        bytes = multi_texts<char>(data);
     }
-    if (!platform::wide_to_multibyte(*units, bytes)) {
-        why = quoted + " is not text in the current code page";
-        return std::nullopt;
-    }
+    if (!bytes) why = quoted + " has an empty text before another (texts are separated by \\0)";
     return bytes;
 }
 
