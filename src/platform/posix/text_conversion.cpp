@@ -22,7 +22,16 @@ iconv_t converter(int code_page, Direction direction) {
         iconv_t to_utf16;
         iconv_t from_utf16;
     };
-    static std::vector<Pair> opened;
+    // Closed at exit, so that a leak check sees every converter given back.
+    struct Opened : std::vector<Pair> {
+        ~Opened() {
+            for (const Pair& pair : *this) {
+                if (pair.to_utf16 != kNoConverter) iconv_close(pair.to_utf16);
+                if (pair.from_utf16 != kNoConverter) iconv_close(pair.from_utf16);
+            }
+        }
+    };
+    static Opened opened;
     for (const Pair& pair : opened)
         if (pair.code_page == code_page)
             return direction == Direction::to_utf16 ? pair.to_utf16 : pair.from_utf16;
