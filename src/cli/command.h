@@ -27,6 +27,8 @@ enum class Action {
     refresh,
     no_refresh,
     fail_exit,
+    // Takes back the newest run by its journal: result line.
+    backout,
     // Environment variables: result line.
     env_add_path,
     env_remove_path,

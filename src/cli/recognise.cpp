@@ -183,6 +183,8 @@ Command recognise(std::string_view option, Rest rest) {
     switch (second) {
         case 'a':
             return name_option(Action::env_audit, rest);
+        case 'b':
+            return make(Action::backout);
         case 'e':
             if (at(lower, 2) == 'x') return make(Action::examples);
             if (at(lower, 3) == 'd') return make(Action::position_end);

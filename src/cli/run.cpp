@@ -17,11 +17,13 @@
 #include "envpath/env_store.h"
 #include "envpath/regp.h"
 #include "regfile/regfile.h"
+#include "regfile/regfile_backout.h"
 #include "regfile/regfile_export.h"
 #include "registry/reg_commands.h"
 #include "registry/reg_latest.h"
 #include "registry/reg_query.h"
 #include "registry/reg_reason.h"
+#include "registry/reg_session.h"
 
 namespace qh {
 
@@ -42,6 +44,8 @@ struct Run {
     const Output& err;
     Switches switches;
     EnvChanges changes;
+    // Every change of the run is recorded in its journal through this.
+    ChangeSession session;
     // Kept for the whole run, as -regl continues from the name found before.
     std::string latest_name;
     // Why the operation being performed failed.
@@ -101,7 +105,12 @@ int in_scope(Run& run, Operation operation) {
     if (const long status = scope.begun(); status != platform::kErrorSuccess)
         return scope_failed(run, status, false);
     const bool env_changed = run.changes.env_changed;
-    const int result = operation();
+    int result = operation();
+    // A change the journal could not record was not made: its reason is the
+    // journal's.
+    if (result != 0 && !run.session.failure().empty()) run.failure.reason = run.session.failure();
+    // The journal is on the disk before the registry keeps what it records.
+    run.session.sync();
     if (const long status = scope.end(); status != platform::kErrorSuccess) {
         // What the operation did is gone, so it changed no variable either.
         run.changes.env_changed = env_changed;
@@ -161,8 +170,8 @@ std::optional<int> query_key(Run& run, Typed typed, const Command& command) {
 }
 
 // A value written under an environment key is an environment change.
-int set_typed_value(EnvChanges& changes, const Command& c, Failure* why) {
-    const int result = reg_set_typed_path_value(c.key, c.value_name, c.type, c.text, why);
+int set_typed_value(EnvChanges& changes, ChangeSession& session, const Command& c, Failure* why) {
+    const int result = reg_set_typed_path_value(c.key, c.value_name, c.type, c.text, why, &session);
     if (result == 0)
         if (const std::optional<KeyPath> path = reg_parse_path(c.key);
             path && env_is_store_key(path->root, path->subkey))
@@ -230,11 +239,24 @@ std::optional<int> silently(Run& run, Typed typed, Operation operation) {
     return normal_exit(run);
 }
 
+// -backout; putting back a value of an environment key is an environment
+// change.
+int backout(Run& run) {
+    std::vector<std::string> keys;
+    const int result = regfile_backout(run.session, keys, &run.failure);
+    for (const std::string& key : keys)
+        if (const std::optional<KeyPath> path = reg_parse_path(key);
+            path && env_is_store_key(path->root, path->subkey))
+            run.changes.env_changed = true;
+    return result;
+}
+
 // Performs one recognised option. Returns the exit code when it ends the run.
 std::optional<int> perform(Run& run, const Command& c, Typed typed) {
     Switches& s = run.switches;
     EnvChanges& changes = run.changes;
     Failure* const why = &run.failure;
+    ChangeSession* const session = &run.session;
     switch (c.action) {
         case Action::syntax_error:
             return report_syntax_error(run.out);
@@ -275,28 +297,34 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
 
         case Action::env_add_path:
             return with_result_line(run, typed, [&] {
-                return env_add_path(changes, c.text, c.name, s.scope, s.position, why);
+                return env_add_path(changes, c.text, c.name, s.scope, s.position, why, session);
             });
         case Action::env_remove_path:
-            return with_result_line(
-                run, typed, [&] { return env_remove_path(changes, c.text, c.name, s.scope, why); });
+            return with_result_line(run, typed, [&] {
+                return env_remove_path(changes, c.text, c.name, s.scope, why, session);
+            });
         case Action::env_write:
-            return with_result_line(
-                run, typed, [&] { return env_write(changes, c.text, c.name, s.scope, why); });
+            return with_result_line(run, typed, [&] {
+                return env_write(changes, c.text, c.name, s.scope, why, session);
+            });
         case Action::env_delete:
-            return with_result_line(run, typed,
-                                    [&] { return env_delete(changes, c.name, s.scope, why); });
+            return with_result_line(
+                run, typed, [&] { return env_delete(changes, c.name, s.scope, why, session); });
         case Action::path_add:
             return with_result_line(run, typed, [&] {
-                return env_add_to_path(changes, c.text, s.scope, s.position, why);
+                return env_add_to_path(changes, c.text, s.scope, s.position, why, session);
             });
         case Action::path_remove:
-            return with_result_line(
-                run, typed, [&] { return env_remove_from_path(changes, c.text, s.scope, why); });
+            return with_result_line(run, typed, [&] {
+                return env_remove_from_path(changes, c.text, s.scope, why, session);
+            });
+
+        case Action::backout:
+            return with_result_line(run, typed, [&] { return backout(run); });
 
         case Action::env_tidy:
-            return with_result_line(run, typed,
-                                    [&] { return env_tidy(changes, c.name, s.scope, why); });
+            return with_result_line(
+                run, typed, [&] { return env_tidy(changes, c.name, s.scope, why, session); });
         case Action::env_audit:
             return audit_variable(run, typed, c);
 
@@ -305,32 +333,40 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
         case Action::reg_read_latest:
             return read_latest(run, typed, c);
         case Action::reg_set_value:
-            return with_result_line(
-                run, typed, [&] { return reg_set_path_value(c.text, c.key, c.value_name, why); });
+            return with_result_line(run, typed, [&] {
+                return reg_set_path_value(c.text, c.key, c.value_name, why, session);
+            });
         case Action::reg_set_typed_value:
-            return with_result_line(run, typed, [&] { return set_typed_value(changes, c, why); });
+            return with_result_line(run, typed,
+                                    [&] { return set_typed_value(changes, run.session, c, why); });
         case Action::reg_query:
         case Action::reg_query_tree:
             return query_key(run, typed, c);
         case Action::reg_export:
             return with_result_line(run, typed, [&] { return regfile_export(c.key, c.file, why); });
         case Action::reg_delete_value:
-            return with_result_line(
-                run, typed, [&] { return reg_delete_path_value(c.key, c.value_name, why); });
+            return with_result_line(run, typed, [&] {
+                return reg_delete_path_value(c.key, c.value_name, why, session);
+            });
         case Action::reg_create_key:
-            return with_result_line(run, typed, [&] { return reg_create_key_path(c.key, why); });
-        case Action::reg_delete_key:
-            return with_result_line(run, typed, [&] { return reg_delete_key_path(c.key, why); });
-        case Action::regp_add:
-            return with_result_line(
-                run, typed, [&] { return regp_add(c.text, c.key, c.value_name, s.position, why); });
-        case Action::regp_remove:
             return with_result_line(run, typed,
-                                    [&] { return regp_remove(c.text, c.key, c.value_name, why); });
+                                    [&] { return reg_create_key_path(c.key, why, session); });
+        case Action::reg_delete_key:
+            return with_result_line(run, typed,
+                                    [&] { return reg_delete_key_path(c.key, why, session); });
+        case Action::regp_add:
+            return with_result_line(run, typed, [&] {
+                return regp_add(c.text, c.key, c.value_name, s.position, why, session);
+            });
+        case Action::regp_remove:
+            return with_result_line(
+                run, typed, [&] { return regp_remove(c.text, c.key, c.value_name, why, session); });
         case Action::regfile_apply:
-            return with_result_line(run, typed, [&] { return regfile_apply(c.file, why); });
+            return with_result_line(run, typed,
+                                    [&] { return regfile_apply(c.file, why, session); });
         case Action::regfile_remove:
-            return with_result_line(run, typed, [&] { return regfile_remove(c.file, why); });
+            return with_result_line(run, typed,
+                                    [&] { return regfile_remove(c.file, why, session); });
 
         case Action::java_detect:
             return print_found(run, typed, java_detect);
@@ -343,12 +379,14 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
         case Action::texlive_detect:
             return print_found(run, typed, texlive_detect);
         case Action::texlive_add_to_path:
-            return with_result_line(
-                run, typed, [&] { return texlive_add_to_path(changes, s.scope, s.position, why); });
+            return with_result_line(run, typed, [&] {
+                return texlive_add_to_path(changes, s.scope, s.position, why, session);
+            });
         case Action::java_set_command:
-            return silently(run, typed, [&] { return java_set_command(changes, c.name, why); });
+            return silently(run, typed,
+                            [&] { return java_set_command(changes, c.name, why, session); });
         case Action::gs_add_to_path:
-            return silently(run, typed, [&] { return gs_add_to_path(changes, why); });
+            return silently(run, typed, [&] { return gs_add_to_path(changes, why, session); });
     }
     return report_syntax_error(run.out);
 }
@@ -362,7 +400,7 @@ int cli_run(const std::vector<std::string>& args, const Output& out, const Outpu
     if (args.front().empty() || !is_sign(args.front().front())) return report_syntax_error(out);
     platform::locale_select("chinese-simplified");
 
-    Run run{out, err, {}, {}, {}, {}, false};
+    Run run{out, err, {}, {}, ChangeSession(journal_folder_from_environment()), {}, {}, false};
     const std::span<const std::string> all(args);
     for (std::size_t index = 0; index < all.size();) {
         const Command command = recognise(all[index], all.subspan(index + 1));
@@ -371,6 +409,7 @@ int cli_run(const std::vector<std::string>& args, const Output& out, const Outpu
         if (const auto exit_code = perform(run, command, typed)) return *exit_code;
     }
 
+    run.session.sync();
     if (run.switches.force_refresh) run.changes.env_changed = true;
     if (!run.switches.no_refresh) env_broadcast_change(run.changes);
     return normal_exit(run);

@@ -172,11 +172,12 @@ int java_detect(std::string& result, Failure* failure) {
     return fail(failure, 1, tried.not_found("Java runtime"));
 }
 
-int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure) {
+int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure,
+                     ChangeSession* session) {
     std::string program;
     if (java_detect(program, failure) != 0) return 1;
     path_append(program, kJavaProgram);
-    return env_write_machine(changes, program, variable, failure);
+    return env_write_machine(changes, program, variable, failure, session);
 }
 
 int gs_detect(std::string& result, Failure* failure) {
@@ -212,7 +213,7 @@ int gs_detect(std::string& result, Failure* failure) {
     return fail(failure, 1, tried.not_found("Ghostscript"));
 }
 
-int gs_add_to_path(EnvChanges& changes, Failure* failure) {
+int gs_add_to_path(EnvChanges& changes, Failure* failure, ChangeSession* session) {
     // 64-bit Ghostscript comes with gswin64c.exe and no gswin32c.exe.
     if (file_on_search_path("gswin32c.exe", "Path") ||
         file_on_search_path("gswin64c.exe", "Path")) {
@@ -220,7 +221,7 @@ int gs_add_to_path(EnvChanges& changes, Failure* failure) {
     }
     std::string directory;
     if (gs_detect(directory, failure) != 0) return 2;
-    return env_add_to_machine_path(changes, directory, failure);
+    return env_add_to_machine_path(changes, directory, failure, session);
 }
 
 }  // namespace qh

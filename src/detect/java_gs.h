@@ -6,6 +6,7 @@
 
 #include "common/env_changes.h"
 #include "common/failure.h"
+#include "registry/reg_session.h"
 
 namespace qh {
 
@@ -22,7 +23,8 @@ int java_detect(std::string& result, Failure* failure = nullptr);
 // Sets the variable `variable` of the machine's environment to that
 // runtime's bin\javaw.exe (env_write_machine). 0 set; 1 no runtime found,
 // or the key not created; 2 the value not set.
-int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure = nullptr);
+int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure = nullptr,
+                     ChangeSession* session = nullptr);
 // The directory of the newest Ghostscript's library (GS_DLL): over the GNU,
 // GPL and AFPL keys as one chain; when that finds nothing, the same in the
 // 32-bit view, then the Artifex key in both views; then the newest
@@ -34,6 +36,7 @@ int gs_detect(std::string& result, Failure* failure = nullptr);
 // (env_add_to_machine_path) unless gswin32c.exe or gswin64c.exe is found in
 // the current directory or along the process's Path. 0 found there, or
 // added; 2 no Ghostscript; else the code of env_add_to_machine_path.
-int gs_add_to_path(EnvChanges& changes, Failure* failure = nullptr);
+int gs_add_to_path(EnvChanges& changes, Failure* failure = nullptr,
+                   ChangeSession* session = nullptr);
 
 }  // namespace qh

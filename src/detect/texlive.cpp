@@ -164,14 +164,15 @@ int texlive_detect(std::string& result, Failure* failure) {
     return 0;
 }
 
-int texlive_add_to_path(EnvChanges& changes, Scope scope, Position position, Failure* failure) {
+int texlive_add_to_path(EnvChanges& changes, Scope scope, Position position, Failure* failure,
+                        ChangeSession* session) {
     std::string bin;
     if (texlive_detect(bin, failure) != 0) return 2;
     // Path's separator inside the folder's name would add two wrong entries.
     if (bin.find(';') != std::string::npos)
         return fail(failure, 2,
                     "TeX Live's bin folder " + bin + " cannot go into Path: it holds a ';'");
-    return env_add_to_path(changes, bin, scope, position, failure);
+    return env_add_to_path(changes, bin, scope, position, failure, session);
 }
 
 }  // namespace qh

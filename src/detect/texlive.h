@@ -6,6 +6,7 @@
 #include "common/env_changes.h"
 #include "common/failure.h"
 #include "common/switches.h"
+#include "registry/reg_session.h"
 
 namespace qh {
 
@@ -20,6 +21,6 @@ int texlive_detect(std::string& result, Failure* failure = nullptr);
 // Adds that folder to Path in the scope at the position. 2 no TeX Live, or a
 // bin folder that a path list cannot hold; else the code of env_add_to_path.
 int texlive_add_to_path(EnvChanges& changes, Scope scope, Position position,
-                        Failure* failure = nullptr);
+                        Failure* failure = nullptr, ChangeSession* session = nullptr);
 
 }  // namespace qh

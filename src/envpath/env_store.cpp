@@ -45,10 +45,10 @@ int store_outcome(EnvChanges& changes, const EnvKey& key, std::string_view name,
 }
 
 int write_variable(EnvChanges& changes, std::string_view value, std::string_view name, Scope scope,
-                   Failure* failure) {
+                   Failure* failure, ChangeSession* session) {
     const EnvKey key = env_key(scope);
-    return store_outcome(changes, key, name, reg_write_sz_at(value, key.root, key.subkey, name),
-                         failure);
+    return store_outcome(changes, key, name,
+                         reg_write_sz_at(value, key.root, key.subkey, name, session), failure);
 }
 
 // Neither family's store can be chosen without knowing the family.
@@ -58,61 +58,64 @@ constexpr std::string_view kNoFamily = "the Windows version cannot be determined
 // the startup batch file on the 9x family (`on_9x`).
 template <typename On9x>
 int edit_variable_list(EnvChanges& changes, std::string_view name, Scope scope,
-                       const ListEdit& edit, On9x on_9x, Failure* failure,
+                       const ListEdit& edit, On9x on_9x, Failure* failure, ChangeSession* session,
                        ListType list_type = ListType::keep) {
     const std::optional<platform::Family> family = platform::windows_family();
     if (!family) return fail(failure, 1, std::string(kNoFamily));
     if (*family == platform::Family::win9x) return on_9x();
     const EnvKey key = env_key(scope);
     bool written = false;
-    const int result =
-        edit_list_value(key.root, key.subkey, name, edit, failure, name, list_type, &written);
+    const int result = edit_list_value(key.root, key.subkey, name, edit, failure, name, list_type,
+                                       &written, session);
     if (written) changes.env_changed = true;
     return result;
 }
 
 int add_path(EnvChanges& changes, std::string_view dirs, std::string_view name, Scope scope,
-             Position position, Failure* failure) {
+             Position position, Failure* failure, ChangeSession* session) {
     return edit_variable_list(
         changes, name, scope,
         [&](std::string& list, std::string_view list_name, Failure* why) {
             return pathlist_add(list, dirs, position, why, list_name);
         },
-        [&] { return autoexec_add_path(dirs, name, position, failure); }, failure);
+        [&] { return autoexec_add_path(dirs, name, position, failure); }, failure, session);
 }
 
 }  // namespace
 
 int env_write(EnvChanges& changes, std::string_view value, std::string_view name, Scope scope,
-              Failure* failure) {
-    return with_scope_advice(write_variable(changes, value, name, scope, failure), scope, failure);
+              Failure* failure, ChangeSession* session) {
+    return with_scope_advice(write_variable(changes, value, name, scope, failure, session), scope,
+                             failure);
 }
 
-int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure) {
+int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure,
+               ChangeSession* session) {
     const EnvKey key = env_key(scope);
-    const int code =
-        store_outcome(changes, key, name, reg_delete_value_at(key.root, key.subkey, name), failure);
+    const int code = store_outcome(
+        changes, key, name, reg_delete_value_at(key.root, key.subkey, name, session), failure);
     return with_scope_advice(code, scope, failure);
 }
 
 int env_add_path(EnvChanges& changes, std::string_view dirs, std::string_view name, Scope scope,
-                 Position position, Failure* failure) {
-    return with_scope_advice(add_path(changes, dirs, name, scope, position, failure), scope,
-                             failure);
+                 Position position, Failure* failure, ChangeSession* session) {
+    return with_scope_advice(add_path(changes, dirs, name, scope, position, failure, session),
+                             scope, failure);
 }
 
 int env_remove_path(EnvChanges& changes, std::string_view dirs, std::string_view name, Scope scope,
-                    Failure* failure) {
+                    Failure* failure, ChangeSession* session) {
     const int code = edit_variable_list(
         changes, name, scope,
         [&](std::string& list, std::string_view list_name, Failure* why) {
             return pathlist_remove(list, dirs, why, list_name);
         },
-        [&] { return autoexec_remove_path(dirs, name, failure); }, failure);
+        [&] { return autoexec_remove_path(dirs, name, failure); }, failure, session);
     return with_scope_advice(code, scope, failure);
 }
 
-int env_tidy(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure) {
+int env_tidy(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure,
+             ChangeSession* session) {
     const int code = edit_variable_list(
         changes, name, scope,
         [](std::string& list, std::string_view, Failure*) {
@@ -125,27 +128,28 @@ int env_tidy(EnvChanges& changes, std::string_view name, Scope scope, Failure* f
                         "on the Windows 9x family C:\\AUTOEXEC.BAT sets the variables, and "
                         "only those in the registry can be tidied");
         },
-        failure, ListType::expand_references);
+        failure, session, ListType::expand_references);
     return with_scope_advice(code, scope, failure);
 }
 
 int env_add_to_path(EnvChanges& changes, std::string_view dirs, Scope scope, Position position,
-                    Failure* failure) {
-    return env_add_path(changes, dirs, "Path", scope, position, failure);
+                    Failure* failure, ChangeSession* session) {
+    return env_add_path(changes, dirs, "Path", scope, position, failure, session);
 }
 
-int env_remove_from_path(EnvChanges& changes, std::string_view dirs, Scope scope,
-                         Failure* failure) {
-    return env_remove_path(changes, dirs, "Path", scope, failure);
+int env_remove_from_path(EnvChanges& changes, std::string_view dirs, Scope scope, Failure* failure,
+                         ChangeSession* session) {
+    return env_remove_path(changes, dirs, "Path", scope, failure, session);
 }
 
 int env_write_machine(EnvChanges& changes, std::string_view value, std::string_view name,
-                      Failure* failure) {
-    return write_variable(changes, value, name, Scope::system, failure);
+                      Failure* failure, ChangeSession* session) {
+    return write_variable(changes, value, name, Scope::system, failure, session);
 }
 
-int env_add_to_machine_path(EnvChanges& changes, std::string_view dirs, Failure* failure) {
-    return add_path(changes, dirs, "Path", Scope::system, Position::start, failure);
+int env_add_to_machine_path(EnvChanges& changes, std::string_view dirs, Failure* failure,
+                            ChangeSession* session) {
+    return add_path(changes, dirs, "Path", Scope::system, Position::start, failure, session);
 }
 
 bool env_is_store_key(Key root, std::string_view subkey) {

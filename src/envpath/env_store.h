@@ -14,6 +14,8 @@
 
 namespace qh {
 
+// Every write goes through the run's session, when given (reg_value.h).
+
 // Where a scope's variables are stored: a key below the scope's root.
 struct EnvKey {
     Key root;
@@ -28,10 +30,11 @@ inline constexpr int kStoreValueFailed = 2;  // the value not set, or not delete
 // Sets the variable to `value` as a REG_SZ, creating it when missing.
 // 0 written (sets changes.env_changed), kStoreKeyFailed, kStoreValueFailed.
 int env_write(EnvChanges& changes, std::string_view value, std::string_view name, Scope scope,
-              Failure* failure = nullptr);
+              Failure* failure = nullptr, ChangeSession* session = nullptr);
 // 0 deleted (sets changes.env_changed); kStoreKeyFailed (the scope's key does
 // not exist); kStoreValueFailed (for instance the value does not exist).
-int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure = nullptr);
+int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure = nullptr,
+               ChangeSession* session = nullptr);
 
 // Adds the directories DIRS to the path list in variable NAME. 1 when the
 // Windows family cannot be asked. NT family: 0 written (sets
@@ -40,16 +43,16 @@ int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure*
 // as pathlist_add says, the write failed). 9x family: the codes of
 // autoexec_add_path.
 int env_add_path(EnvChanges& changes, std::string_view dirs, std::string_view name, Scope scope,
-                 Position position, Failure* failure = nullptr);
+                 Position position, Failure* failure = nullptr, ChangeSession* session = nullptr);
 // Removes DIRS from the path list in NAME; codes as env_add_path, with
 // pathlist_remove and autoexec_remove_path in place of the adding ones.
 int env_remove_path(EnvChanges& changes, std::string_view dirs, std::string_view name, Scope scope,
-                    Failure* failure = nullptr);
+                    Failure* failure = nullptr, ChangeSession* session = nullptr);
 // env_add_path and env_remove_path on the variable Path.
 int env_add_to_path(EnvChanges& changes, std::string_view dirs, Scope scope, Position position,
-                    Failure* failure = nullptr);
+                    Failure* failure = nullptr, ChangeSession* session = nullptr);
 int env_remove_from_path(EnvChanges& changes, std::string_view dirs, Scope scope,
-                         Failure* failure = nullptr);
+                         Failure* failure = nullptr, ChangeSession* session = nullptr);
 
 // Mends the path list in variable NAME of the scope as pathlist_tidy does,
 // and stores it as REG_EXPAND_SZ when it holds a %NAME% reference. 0 mended
@@ -58,15 +61,17 @@ int env_remove_from_path(EnvChanges& changes, std::string_view dirs, Scope scope
 // edit_list_value; kStoreNotOn9x on the 9x family, whose variables live in
 // C:\AUTOEXEC.BAT.
 inline constexpr int kStoreNotOn9x = 3;
-int env_tidy(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure = nullptr);
+int env_tidy(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure = nullptr,
+             ChangeSession* session = nullptr);
 
 // The machine's environment, whatever -sys or -user chose: +javaw and
 // +gswin32c record programs that every user's programs look up there, so
 // their refusals carry no advice to use -user. Codes as env_write, and as
 // env_add_to_path at the start of the list.
 int env_write_machine(EnvChanges& changes, std::string_view value, std::string_view name,
-                      Failure* failure = nullptr);
-int env_add_to_machine_path(EnvChanges& changes, std::string_view dirs, Failure* failure = nullptr);
+                      Failure* failure = nullptr, ChangeSession* session = nullptr);
+int env_add_to_machine_path(EnvChanges& changes, std::string_view dirs, Failure* failure = nullptr,
+                            ChangeSession* session = nullptr);
 
 // Whether `subkey` of `root` is the system's or the user's environment key
 // (letter case and empty components aside): a value written there by other

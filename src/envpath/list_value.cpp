@@ -6,8 +6,8 @@
 namespace qh {
 
 int edit_list_value(Key root, std::string_view subkey, ValueName name, const ListEdit& edit,
-                    Failure* failure, std::string_view list_name, ListType list_type,
-                    bool* written) {
+                    Failure* failure, std::string_view list_name, ListType list_type, bool* written,
+                    ChangeSession* session) {
     if (written) *written = false;
     RegValue value;
     const RegResult read = reg_read_value_at(value, root, subkey, name);
@@ -27,7 +27,7 @@ int edit_list_value(Key root, std::string_view subkey, ValueName name, const Lis
     if (list_type == ListType::expand_references && holds_reference(list))
         type = platform::kRegExpandSz;
     if (list == before && type == value.type) return 0;
-    const RegResult write = reg_write_text_at(list, type, root, subkey, name);
+    const RegResult write = reg_write_text_at(list, type, root, subkey, name, session);
     if (write.ok()) {
         if (written) *written = true;
         return 0;

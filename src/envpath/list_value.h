@@ -30,10 +30,11 @@ enum class ListType {
 
 // 0 edited, and written back unless the edit left the text and the type as
 // they were (`written`, when given, tells which); otherwise one of the codes
-// above. A failure, when given, receives the reason of every non-zero code;
-// `list_name` names the value in it.
+// above. The write goes through the session, when given. A failure, when given, receives the reason
+// of every non-zero code; `list_name` names the value in it.
 int edit_list_value(Key root, std::string_view subkey, ValueName name, const ListEdit& edit,
                     Failure* failure = nullptr, std::string_view list_name = "the value",
-                    ListType list_type = ListType::keep, bool* written = nullptr);
+                    ListType list_type = ListType::keep, bool* written = nullptr,
+                    ChangeSession* session = nullptr);
 
 }  // namespace qh

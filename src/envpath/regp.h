@@ -15,8 +15,8 @@ namespace qh {
 // edit's reason when pathlist_add or pathlist_remove refused. A failure,
 // when given, receives the reason of a non-zero code.
 int regp_add(std::string_view dirs, std::string_view key_path, ValueName name, Position position,
-             Failure* failure = nullptr);
+             Failure* failure = nullptr, ChangeSession* session = nullptr);
 int regp_remove(std::string_view dirs, std::string_view key_path, ValueName name,
-                Failure* failure = nullptr);
+                Failure* failure = nullptr, ChangeSession* session = nullptr);
 
 }  // namespace qh

@@ -70,6 +70,8 @@ inline constexpr long kErrorPathNotFound = 3;
 inline constexpr long kErrorAccessDenied = 5;
 inline constexpr long kErrorInvalidHandle = 6;
 inline constexpr long kErrorOutOfMemory = 14;
+inline constexpr long kErrorWriteFault = 29;
+inline constexpr long kErrorFileExists = 80;
 inline constexpr long kErrorLockViolation = 33;
 inline constexpr long kErrorInvalidParameter = 87;
 inline constexpr long kErrorDiskFull = 112;
@@ -268,9 +270,30 @@ std::FILE* file_open(std::string_view path, const char* mode);
 // (a read-only file or a folder in its place: kErrorAccessDenied).
 long file_replace(std::string_view path, std::string_view bytes, bool text_mode);
 
+// The folder of the user's application data that stays on this machine
+// (%LOCALAPPDATA%); on the emulated machine C:\Users\<user>\AppData\Local
+// of its drive C:. Nothing when it cannot be had.
+std::optional<std::string> local_app_data();
+// CreateDirectoryA of the folder and of each missing parent. kErrorSuccess
+// when the path is a folder afterwards, else the status of the step that
+// failed.
+long folder_create(std::string_view path);
+// CreateFileA with CREATE_NEW, as a stream for appending bytes: never opens
+// a file that exists. Nothing when it cannot be made, with `status` set
+// (kErrorFileExists when the name is taken).
+std::FILE* file_create_new(std::string_view path, long& status);
+// fflush, then FlushFileBuffers (fsync on the emulated machine): true when
+// what was written so far is on the disk.
+bool file_flush(std::FILE* file);
+// DeleteFileA: kErrorSuccess, or the status (kErrorFileNotFound when none).
+long file_delete(std::string_view path);
+
 // ------------------------------------------------ system and environment
 
 enum class Family { nt, win9x };
+// GetCurrentProcessId.
+unsigned long process_id();
+
 // GetVersionExA: NT family or Windows 9x family; nothing when it fails.
 std::optional<Family> windows_family();
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/failure.h"
+#include "registry/reg_session.h"
 
 namespace qh {
 
@@ -22,9 +23,17 @@ inline constexpr int kRegfileStoreFailed = 4;  // stopped because the registry f
 // registry's own failure lost it. A failure, when given, receives the
 // reason of a non-zero code, with the line it stopped at and, for
 // kRegfileStoreFailed, the registry's status.
-int regfile_apply(std::string_view path, Failure* failure = nullptr);
+// The changes go through the session, when given (reg_value.h); a journal
+// that fails stops the import (kRegfileStoreFailed).
+int regfile_apply(std::string_view path, Failure* failure = nullptr,
+                  ChangeSession* session = nullptr);
 // Deletes the keys and values the file marks, and nothing else; codes and
 // reasons as regfile_apply.
-int regfile_remove(std::string_view path, Failure* failure = nullptr);
+int regfile_remove(std::string_view path, Failure* failure = nullptr,
+                   ChangeSession* session = nullptr);
+// regfile_apply of a file's bytes held in memory; `name` stands for the
+// file in reasons.
+int regfile_apply_bytes(std::string bytes, std::string_view name, Failure* failure = nullptr,
+                        ChangeSession* session = nullptr);
 
 }  // namespace qh

@@ -12,6 +12,7 @@
 #include "regfile/utf8.h"
 #include "registry/reg_commands.h"
 #include "registry/reg_reason.h"
+#include "registry/reg_session.h"
 #include "registry/reg_value.h"
 
 namespace qh {
@@ -79,8 +80,8 @@ std::string unopened_reason(std::string_view path) {
 // calls, so that nothing is lost to a code page.
 class Engine {
   public:
-    Engine(RegfileReader& reader, RegfileMode mode)
-        : reader_(reader), mode_(mode), wide_(reader.wide()) {}
+    Engine(RegfileReader& reader, RegfileMode mode, ChangeSession* session)
+        : reader_(reader), mode_(mode), wide_(reader.wide()), session_(session) {}
 
     // Why the engine stopped before the reader did.
     enum class Halt { none, too_large, store_failed };
@@ -108,7 +109,9 @@ class Engine {
     // A call that failed because of what was asked has no further effect;
     // one that the registry failed ends the import.
     void check(const RegResult& result) {
-        if (!result.ok() && reg_status_is_store_failure(result.status)) {
+        // A journal that failed refuses every change after it.
+        const bool unrecorded = session_ && !session_->failure().empty();
+        if (!result.ok() && (unrecorded || reg_status_is_store_failure(result.status))) {
             halt_ = Halt::store_failed;
             store_status_ = result.status;
             store_key_ = key_path_;
@@ -142,12 +145,14 @@ class Engine {
     }
 
     OwnedKey open_key(std::string_view path, bool create) {
-        if (!wide_) return create ? reg_create_path(path) : reg_open_existing_path(path);
+        if (!wide_)
+            return create ? reg_create_path(path, session_)
+                          : reg_open_existing_path(path, session_);
         const std::optional<KeyPath> key_path = reg_parse_path(path);
         if (!key_path) return OwnedKey::failed(platform::kErrorInvalidHandle);
         const std::u16string subkey = utf8_to_utf16(key_path->subkey);
-        return create ? reg_create_wide(key_path->root, subkey)
-                      : reg_open_existing_wide(key_path->root, subkey);
+        return create ? reg_create_wide(key_path->root, subkey, session_)
+                      : reg_open_existing_wide(key_path->root, subkey, session_);
     }
 
     // A key that is not there, or that may not be deleted, is no failure.
@@ -155,27 +160,29 @@ class Engine {
         path = without_trailing_backslashes(path);
         if (wide_) {
             if (const std::optional<KeyPath> key_path = reg_parse_path(path))
-                check(reg_delete_key_at_wide(key_path->root, utf8_to_utf16(key_path->subkey)));
+                check(reg_delete_key_at_wide(key_path->root, utf8_to_utf16(key_path->subkey),
+                                             session_));
             return;
         }
         Failure failure;
-        if (reg_delete_key_path(path, &failure) != 0) check({RegStep::key, failure.status});
+        if (reg_delete_key_path(path, &failure, session_) != 0)
+            check({RegStep::key, failure.status});
     }
 
     // Writes the value named by the current line: `bytes` as stored.
     RegResult write_value(std::uint32_t type, std::string_view bytes) {
-        if (wide_) return reg_write_raw_wide(bytes, type, key_.get(), utf8_to_utf16(name_));
-        if (!is_string_type(type)) return reg_write_raw(bytes, type, key_.get(), name_);
+        if (wide_) return reg_write_raw_wide(bytes, type, key_, utf8_to_utf16(name_));
+        if (!is_string_type(type)) return reg_write_raw(bytes, type, key_, name_);
         // UTF-16 bytes through an A call would be converted once more.
         std::u16string name;
         if (!platform::multibyte_to_wide(name_, name))
             return {RegStep::value, platform::kErrorInvalidName};
-        return reg_write_raw_wide(bytes, type, key_.get(), name);
+        return reg_write_raw_wide(bytes, type, key_, name);
     }
 
     RegResult delete_value() {
-        if (wide_) return qh::reg_delete_value_wide(key_.get(), utf8_to_utf16(name_));
-        return qh::reg_delete_value(key_.get(), std::string_view(name_));
+        if (wide_) return qh::reg_delete_value_wide(key_, utf8_to_utf16(name_));
+        return qh::reg_delete_value(key_, std::string_view(name_));
     }
 
     void on_value_line(std::string_view line) {
@@ -210,7 +217,7 @@ class Engine {
                 if (wide_)
                     check(write_value(platform::kRegSz, stored_text(utf8_to_utf16(text_))));
                 else
-                    check(reg_write_sz(text_, key_.get(), std::string_view(name_)));
+                    check(reg_write_sz(text_, key_, std::string_view(name_)));
                 break;
             case 'd':
                 if (const auto number = regfile_parse_dword(data)) {
@@ -284,6 +291,7 @@ class Engine {
     RegfileReader& reader_;
     RegfileMode mode_;
     bool wide_;
+    ChangeSession* session_;
     OwnedKey key_;
     Halt halt_ = Halt::none;
     long store_status_ = 0;
@@ -294,17 +302,11 @@ class Engine {
     std::string bytes_;
 };
 
-// One pass over the file in the given mode.
-int run_file(std::string_view path, RegfileMode mode, Failure* failure) {
-    const std::unique_ptr<std::FILE, FileCloser> file(platform::file_open(path, "rb"));
-    if (!file) return fail(failure, kRegfileNotOpened, unopened_reason(path));
-    RegfileReader reader(file.get());
-    // A file that cannot be read at all is as good as one that cannot be
-    // opened: nothing was changed.
-    if (reader.stop() == RegfileReader::Stop::read_error) {
-        return fail(failure, kRegfileNotOpened, unopened_reason(path));
-    }
-    Engine engine(reader, mode);
+// One pass over what the reader reads, in the given mode; `path` names it
+// in reasons.
+int run_reader(RegfileReader& reader, std::string_view path, RegfileMode mode, Failure* failure,
+               ChangeSession* session) {
+    Engine engine(reader, mode, session);
     bool out_of_memory = false;
     // Running out of memory ends the import like any other fault part way
     // through: what came before stays.
@@ -346,14 +348,33 @@ int run_file(std::string_view path, RegfileMode mode, Failure* failure) {
     return fail(failure, kRegfileUnreadable, at(next_line) + "the file cannot be read to its end");
 }
 
-}  // namespace
-
-int regfile_apply(std::string_view path, Failure* failure) {
-    return run_file(path, RegfileMode::apply, failure);
+// One pass over the file in the given mode.
+int run_file(std::string_view path, RegfileMode mode, Failure* failure, ChangeSession* session) {
+    const std::unique_ptr<std::FILE, FileCloser> file(platform::file_open(path, "rb"));
+    if (!file) return fail(failure, kRegfileNotOpened, unopened_reason(path));
+    RegfileReader reader(file.get());
+    // A file that cannot be read at all is as good as one that cannot be
+    // opened: nothing was changed.
+    if (reader.stop() == RegfileReader::Stop::read_error) {
+        return fail(failure, kRegfileNotOpened, unopened_reason(path));
+    }
+    return run_reader(reader, path, mode, failure, session);
 }
 
-int regfile_remove(std::string_view path, Failure* failure) {
-    return run_file(path, RegfileMode::remove, failure);
+}  // namespace
+
+int regfile_apply(std::string_view path, Failure* failure, ChangeSession* session) {
+    return run_file(path, RegfileMode::apply, failure, session);
+}
+
+int regfile_remove(std::string_view path, Failure* failure, ChangeSession* session) {
+    return run_file(path, RegfileMode::remove, failure, session);
+}
+
+int regfile_apply_bytes(std::string bytes, std::string_view name, Failure* failure,
+                        ChangeSession* session) {
+    RegfileReader reader(std::move(bytes));
+    return run_reader(reader, name, RegfileMode::apply, failure, session);
 }
 
 }  // namespace qh

@@ -34,16 +34,16 @@ int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name
 }
 
 int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name,
-                       Failure* failure) {
+                       Failure* failure, ChangeSession* session) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, kValuePathRootUnknown, reg_path_reason(key_path));
-    const RegResult result = reg_write_sz_at(text, path->root, path->subkey, name);
+    const RegResult result = reg_write_sz_at(text, path->root, path->subkey, name, session);
     if (result.ok()) return 0;
     return reg_fail(failure, value_code(result), result, path->root, path->subkey, name);
 }
 
 int reg_set_typed_path_value(std::string_view key_path, ValueName name, std::string_view type,
-                             std::string_view data, Failure* failure) {
+                             std::string_view data, Failure* failure, ChangeSession* session) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, kValuePathRootUnknown, reg_path_reason(key_path));
     if (names_root_alone(*path))
@@ -58,30 +58,31 @@ int reg_set_typed_path_value(std::string_view key_path, ValueName name, std::str
     std::string why;
     const std::optional<std::string> bytes = reg_typed_bytes(*type_number, data, why);
     if (!bytes) return fail(failure, kValueDataRefused, why);
-    const OwnedKey key = reg_create(path->root, path->subkey);
+    const OwnedKey key = reg_create(path->root, path->subkey, session);
     RegResult result = key.result();
-    if (key) result = reg_write_raw(*bytes, *type_number, key.get(), name);
+    if (key) result = reg_write_raw(*bytes, *type_number, key, name);
     if (result.ok()) return 0;
     return reg_fail(failure, value_code(result), result, path->root, path->subkey, name);
 }
 
-int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure) {
+int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure,
+                          ChangeSession* session) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, kValueKeyFailed, reg_path_reason(key_path));
-    const RegResult result = reg_delete_value_at(path->root, path->subkey, name);
+    const RegResult result = reg_delete_value_at(path->root, path->subkey, name, session);
     if (result.ok()) return 0;
     return reg_fail(failure, value_code(result), result, path->root, path->subkey, name);
 }
 
-int reg_create_key_path(std::string_view key_path, Failure* failure) {
+int reg_create_key_path(std::string_view key_path, Failure* failure, ChangeSession* session) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, kKeyRefused, reg_path_reason(key_path));
-    const RegResult result = reg_create_key_at(path->root, path->subkey);
+    const RegResult result = reg_create_key_at(path->root, path->subkey, session);
     if (result.ok()) return 0;
     return reg_fail(failure, kKeyNotDone, result, path->root, path->subkey);
 }
 
-int reg_delete_key_path(std::string_view key_path, Failure* failure) {
+int reg_delete_key_path(std::string_view key_path, Failure* failure, ChangeSession* session) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, kKeyRefused, reg_path_reason(key_path));
     if (names_root_alone(*path))
@@ -92,7 +93,7 @@ int reg_delete_key_path(std::string_view key_path, Failure* failure) {
                     reg_key_name(path->root, path->subkey) +
                         " is a hive, or a key that holds a whole part of the registry, "
                         "which is never deleted");
-    const RegResult result = reg_delete_key_at(path->root, path->subkey);
+    const RegResult result = reg_delete_key_at(path->root, path->subkey, session);
     if (result.ok()) return 0;
     return reg_fail(failure, kKeyNotDone, result, path->root, path->subkey);
 }

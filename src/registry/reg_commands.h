@@ -1,6 +1,7 @@
 // The registry commands of the command line, each on a registry path text
 // as the user typed it. A failure, when given, receives the reason of a
-// non-zero code.
+// non-zero code; the changes go through the run's session, when given
+// (reg_value.h).
 #pragma once
 
 #include <string_view>
@@ -27,18 +28,22 @@ int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name
                         Failure* failure = nullptr);
 // 0 set as REG_SZ, kValuePathRootUnknown, kValueKeyFailed (not created), kValueFailed.
 int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name,
-                       Failure* failure = nullptr);
+                       Failure* failure = nullptr, ChangeSession* session = nullptr);
 // The value TYPE DATA as reg add /t /d makes it (reg_typed.h). 0 set,
 // kValuePathRootUnknown, kValueKeyFailed (not created, or the path names a
 // root key alone), kValueDataRefused (nothing is written), kValueFailed.
 int reg_set_typed_path_value(std::string_view key_path, ValueName name, std::string_view type,
-                             std::string_view data, Failure* failure = nullptr);
+                             std::string_view data, Failure* failure = nullptr,
+                             ChangeSession* session = nullptr);
 // 0 deleted, kValueKeyFailed (no root, or no such key: nothing is created),
 // kValueFailed (for instance no such value).
-int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure = nullptr);
+int reg_delete_path_value(std::string_view key_path, ValueName name, Failure* failure = nullptr,
+                          ChangeSession* session = nullptr);
 // 0 the key exists now, kKeyRefused, kKeyNotDone.
-int reg_create_key_path(std::string_view key_path, Failure* failure = nullptr);
+int reg_create_key_path(std::string_view key_path, Failure* failure = nullptr,
+                        ChangeSession* session = nullptr);
 // 0 deleted with everything below it, kKeyRefused (nothing touched), kKeyNotDone.
-int reg_delete_key_path(std::string_view key_path, Failure* failure = nullptr);
+int reg_delete_key_path(std::string_view key_path, Failure* failure = nullptr,
+                        ChangeSession* session = nullptr);
 
 }  // namespace qh

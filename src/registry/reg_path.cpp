@@ -4,6 +4,8 @@
 
 #include <cctype>
 
+#include "registry/reg_session.h"
+
 namespace qh {
 
 namespace {
@@ -27,6 +29,27 @@ constexpr long kStatusesOfTheRequest[] = {
 // The key a call opened, or its failure.
 OwnedKey opened(long status, Key key) {
     return status == kOk ? OwnedKey(key) : OwnedKey::failed(status);
+}
+
+// Creates (or opens) the key, announcing a creation to the session.
+OwnedKey create_tracked(Key root, std::u16string_view subkey, ChangeSession& session) {
+    bool creates = false;
+    if (const RegResult recorded = session.before_key_created(root, subkey, creates);
+        !recorded.ok())
+        return OwnedKey::failed(recorded.status);
+    Key key;
+    OwnedKey created = opened(platform::reg_create_key_wide(root, subkey, key), key);
+    if (creates) session.after_key(root, subkey);
+    if (created) created.track(&session, root, std::u16string(subkey));
+    return created;
+}
+
+// The subkey in UTF-16, for the session: nothing when the code page has no
+// characters for its bytes.
+std::optional<std::u16string> wide_subkey(std::string_view subkey) {
+    std::u16string wide;
+    if (!platform::multibyte_to_wide(subkey, wide)) return std::nullopt;
+    return wide;
 }
 
 }  // namespace
@@ -67,16 +90,21 @@ OwnedKey reg_open_for_reading(Key root, std::string_view subkey, View view) {
     return opened(status, key);
 }
 
-OwnedKey reg_create(Key root, std::string_view subkey) {
+OwnedKey reg_create(Key root, std::string_view subkey, ChangeSession* session) {
     if (!root) return OwnedKey::failed(platform::kErrorInvalidHandle);
+    if (session) {
+        const std::optional<std::u16string> wide = wide_subkey(subkey);
+        if (!wide) return OwnedKey::failed(platform::kErrorInvalidName);
+        return create_tracked(root, *wide, *session);
+    }
     Key key;
     const long status = platform::reg_create_key_ex(root, subkey, key);
     return opened(status, key);
 }
 
-OwnedKey reg_open_existing(Key root, std::string_view subkey) {
+OwnedKey reg_open_existing(Key root, std::string_view subkey, ChangeSession* session) {
     if (OwnedKey readable = reg_open_for_reading(root, subkey); !readable) return readable;
-    return reg_create(root, subkey);
+    return reg_create(root, subkey, session);
 }
 
 OwnedKey reg_open_for_reading_wide(Key root, std::u16string_view subkey) {
@@ -86,28 +114,29 @@ OwnedKey reg_open_for_reading_wide(Key root, std::u16string_view subkey) {
     return opened(status, key);
 }
 
-OwnedKey reg_create_wide(Key root, std::u16string_view subkey) {
+OwnedKey reg_create_wide(Key root, std::u16string_view subkey, ChangeSession* session) {
     if (!root) return OwnedKey::failed(platform::kErrorInvalidHandle);
+    if (session) return create_tracked(root, subkey, *session);
     Key key;
     const long status = platform::reg_create_key_wide(root, subkey, key);
     return opened(status, key);
 }
 
-OwnedKey reg_open_existing_wide(Key root, std::u16string_view subkey) {
+OwnedKey reg_open_existing_wide(Key root, std::u16string_view subkey, ChangeSession* session) {
     if (OwnedKey readable = reg_open_for_reading_wide(root, subkey); !readable) return readable;
-    return reg_create_wide(root, subkey);
+    return reg_create_wide(root, subkey, session);
 }
 
-OwnedKey reg_create_path(std::string_view path) {
+OwnedKey reg_create_path(std::string_view path, ChangeSession* session) {
     const std::optional<KeyPath> key_path = reg_parse_path(path);
     if (!key_path) return OwnedKey::failed(platform::kErrorInvalidHandle);
-    return reg_create(key_path->root, key_path->subkey);
+    return reg_create(key_path->root, key_path->subkey, session);
 }
 
-OwnedKey reg_open_existing_path(std::string_view path) {
+OwnedKey reg_open_existing_path(std::string_view path, ChangeSession* session) {
     const std::optional<KeyPath> key_path = reg_parse_path(path);
     if (!key_path) return OwnedKey::failed(platform::kErrorInvalidHandle);
-    return reg_open_existing(key_path->root, key_path->subkey);
+    return reg_open_existing(key_path->root, key_path->subkey, session);
 }
 
 bool reg_status_is_store_failure(long status) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -15,6 +16,8 @@ using platform::Key;
 using platform::ValueName;
 using platform::View;
 using platform::WideName;
+
+class ChangeSession;
 
 // An opened key, closed when the owner goes; empty when opening failed, and
 // then it keeps the system's status of the call that failed.
@@ -29,12 +32,20 @@ class OwnedKey {
         return none;
     }
     ~OwnedKey() { platform::reg_close_key(key_); }
-    OwnedKey(OwnedKey&& other) noexcept : key_(other.release()), status_(other.status_) {}
+    OwnedKey(OwnedKey&& other) noexcept
+        : key_(other.release()),
+          status_(other.status_),
+          session_(other.session_),
+          root_(other.root_),
+          subkey_(std::move(other.subkey_)) {}
     OwnedKey& operator=(OwnedKey&& other) noexcept {
         if (this != &other) {
             platform::reg_close_key(key_);
             status_ = other.status_;
             key_ = other.release();
+            session_ = other.session_;
+            root_ = other.root_;
+            subkey_ = std::move(other.subkey_);
         }
         return *this;
     }
@@ -47,6 +58,18 @@ class OwnedKey {
     // opening call.
     RegResult result() const { return key_ ? RegResult{} : RegResult{RegStep::key, status_}; }
 
+    // Changes made through the key are announced to `session` first
+    // (reg_session.h); the key is `subkey` of `root`.
+    void track(ChangeSession* session, Key root, std::u16string subkey) {
+        session_ = session;
+        root_ = root;
+        subkey_ = std::move(subkey);
+    }
+    // The session, or none for a key opened outside a run's changes.
+    ChangeSession* session() const { return session_; }
+    Key root() const { return root_; }
+    const std::u16string& subkey() const { return subkey_; }
+
   private:
     Key release() {
         const Key key = key_;
@@ -55,6 +78,9 @@ class OwnedKey {
     }
     Key key_{};
     long status_ = 0;
+    ChangeSession* session_ = nullptr;
+    Key root_{};
+    std::u16string subkey_;
 };
 
 // A registry path text resolved: the root key and the subkey text after the
@@ -80,22 +106,25 @@ std::optional<KeyPath> reg_parse_path(std::string_view path);
 // `root` is no key or the key cannot be opened.
 OwnedKey reg_open_for_reading(Key root, std::string_view subkey, View view = View::native);
 // Opens a key for writing, creating it and its parents first. Empty when
-// `root` is no key or the key cannot be created or opened.
-OwnedKey reg_create(Key root, std::string_view subkey);
+// `root` is no key or the key cannot be created or opened. With a session,
+// a creation is announced to it first (empty, with its status, when the
+// journal refuses), and the key comes back tracked by it.
+OwnedKey reg_create(Key root, std::string_view subkey, ChangeSession* session = nullptr);
 // Opens a key for writing only when it exists already: removals must never
 // create what they were asked to remove. Empty otherwise.
-OwnedKey reg_open_existing(Key root, std::string_view subkey);
+OwnedKey reg_open_existing(Key root, std::string_view subkey, ChangeSession* session = nullptr);
 
 // The same three with the subkey in UTF-16, through the W calls: for names
 // that must not pass through a code page.
 OwnedKey reg_open_for_reading_wide(Key root, std::u16string_view subkey);
-OwnedKey reg_create_wide(Key root, std::u16string_view subkey);
-OwnedKey reg_open_existing_wide(Key root, std::u16string_view subkey);
+OwnedKey reg_create_wide(Key root, std::u16string_view subkey, ChangeSession* session = nullptr);
+OwnedKey reg_open_existing_wide(Key root, std::u16string_view subkey,
+                                ChangeSession* session = nullptr);
 
 // The last two on a path text; empty also when its root is not recognised
 // (kErrorInvalidHandle).
-OwnedKey reg_create_path(std::string_view path);
-OwnedKey reg_open_existing_path(std::string_view path);
+OwnedKey reg_create_path(std::string_view path, ChangeSession* session = nullptr);
+OwnedKey reg_open_existing_path(std::string_view path, ChangeSession* session = nullptr);
 
 // Whether a failed call failed because the registry itself did (a full
 // disk, a broken or locked store), rather than because of what was asked

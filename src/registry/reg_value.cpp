@@ -3,6 +3,7 @@
 #include "registry/reg_value.h"
 
 #include "registry/reg_protected.h"
+#include "registry/reg_session.h"
 
 namespace qh {
 
@@ -19,6 +20,39 @@ RegResult set_value(Key key, ValueName name, std::uint32_t type, std::string_vie
     return reg_step(RegStep::value, platform::reg_set_value(key, name, type, bytes));
 }
 
+// A value name of the A calls in UTF-16, for the session.
+std::optional<std::u16string> wide_name(ValueName name) {
+    std::u16string wide;
+    if (name && !platform::multibyte_to_wide(*name, wide)) return std::nullopt;
+    return wide;
+}
+
+// One change of a value through a tracked key: announced, made, and what it
+// left recorded. `left` is what it stores when the caller knows the bytes;
+// the A calls convert them, so theirs are read back.
+template <typename Change>
+RegResult tracked(const OwnedKey& key, std::u16string_view name, Change change,
+                  const std::optional<std::optional<StoredValue>>& left = std::nullopt) {
+    ChangeSession* const session = key.session();
+    if (!session) return change();
+    if (const RegResult recorded = session->before_value(key.get(), key.root(), key.subkey(), name);
+        !recorded.ok())
+        return {RegStep::value, recorded.status};
+    const RegResult result = change();
+    const bool known = left.has_value() && result.ok();
+    session->after_value(key.get(), key.root(), key.subkey(), name,
+                         known ? *left : std::optional<StoredValue>(), known);
+    return result;
+}
+
+template <typename Change>
+RegResult tracked_a(const OwnedKey& key, ValueName name, Change change) {
+    if (!key.session()) return change();
+    const std::optional<std::u16string> wide = wide_name(name);
+    if (!wide) return {RegStep::value, platform::kErrorInvalidName};
+    return tracked(key, *wide, change);
+}
+
 }  // namespace
 
 RegResult reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name) {
@@ -27,37 +61,56 @@ RegResult reg_read_value_at(RegValue& out, Key root, std::string_view subkey, Va
     return reg_read_value(out, key.get(), name);
 }
 
-RegResult reg_write_sz_at(std::string_view text, Key root, std::string_view subkey,
-                          ValueName name) {
-    return reg_write_text_at(text, platform::kRegSz, root, subkey, name);
+RegResult reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name,
+                          ChangeSession* session) {
+    return reg_write_text_at(text, platform::kRegSz, root, subkey, name, session);
 }
 
 RegResult reg_write_text_at(std::string_view text, std::uint32_t type, Key root,
-                            std::string_view subkey, ValueName name) {
-    const OwnedKey key = reg_create(root, subkey);
+                            std::string_view subkey, ValueName name, ChangeSession* session) {
+    const OwnedKey key = reg_create(root, subkey, session);
     if (!key) return key.result();
-    return set_value(key.get(), name, type, with_terminator(text));
+    return tracked_a(key, name,
+                     [&] { return set_value(key.get(), name, type, with_terminator(text)); });
 }
 
-RegResult reg_delete_value_at(Key root, std::string_view subkey, ValueName name) {
-    const OwnedKey key = reg_open_existing(root, subkey);
+RegResult reg_delete_value_at(Key root, std::string_view subkey, ValueName name,
+                              ChangeSession* session) {
+    const OwnedKey key = reg_open_existing(root, subkey, session);
     if (!key) return key.result();
-    return qh::reg_delete_value(key.get(), name);
+    return qh::reg_delete_value(key, name);
 }
 
-RegResult reg_create_key_at(Key root, std::string_view subkey) {
+RegResult reg_create_key_at(Key root, std::string_view subkey, ChangeSession* session) {
     if (!root) return {RegStep::key, 0};
+    std::optional<std::u16string> wide;
+    bool creates = false;
+    if (session) {
+        wide = wide_name(subkey);
+        if (!wide) return {RegStep::key, platform::kErrorInvalidName};
+        if (const RegResult recorded = session->before_key_created(root, *wide, creates);
+            !recorded.ok())
+            return recorded;
+    }
     // The older call, as it also opens a key that exists but may not be
     // written: such a key exists, and that is all this asks.
     Key key;
     const long status = platform::reg_create_key(root, subkey, key);
     if (status == platform::kErrorSuccess) platform::reg_close_key(key);
+    if (creates) session->after_key(root, *wide);
     return reg_step(RegStep::key, status);
 }
 
-RegResult reg_delete_key_at(Key root, std::string_view subkey) {
+RegResult reg_delete_key_at(Key root, std::string_view subkey, ChangeSession* session) {
     if (!root || reg_key_is_protected(root, subkey)) return {RegStep::key, 0};
-    return reg_step(RegStep::key, platform::reg_delete_tree(root, subkey));
+    if (!session) return reg_step(RegStep::key, platform::reg_delete_tree(root, subkey));
+    const std::optional<std::u16string> wide = wide_name(subkey);
+    if (!wide) return {RegStep::key, platform::kErrorInvalidName};
+    if (const RegResult recorded = session->before_key_deleted(root, *wide); !recorded.ok())
+        return recorded;
+    const RegResult result = reg_step(RegStep::key, platform::reg_delete_tree(root, subkey));
+    session->after_key(root, *wide);
+    return result;
 }
 
 RegResult reg_read_value(RegValue& out, Key key, ValueName name) {
@@ -116,14 +169,49 @@ RegResult reg_delete_value_wide(Key key, WideName name) {
     return reg_step(RegStep::value, platform::reg_delete_value_wide(key, name));
 }
 
-RegResult reg_delete_key_at_wide(Key root, std::u16string_view subkey) {
+RegResult reg_write_sz(std::string_view text, const OwnedKey& key, ValueName name) {
+    return tracked_a(key, name, [&] { return reg_write_sz(text, key.get(), name); });
+}
+
+RegResult reg_write_raw(std::string_view bytes, std::uint32_t type, const OwnedKey& key,
+                        ValueName name) {
+    return tracked_a(key, name, [&] { return reg_write_raw(bytes, type, key.get(), name); });
+}
+
+RegResult reg_delete_value(const OwnedKey& key, ValueName name) {
+    return tracked_a(key, name, [&] { return qh::reg_delete_value(key.get(), name); });
+}
+
+RegResult reg_write_raw_wide(std::string_view bytes, std::uint32_t type, const OwnedKey& key,
+                             std::u16string_view name) {
+    return tracked(
+        key, name,
+        [&] {
+            return qh::reg_write_raw_wide(bytes, type, key.get(), name.empty() ? WideName() : name);
+        },
+        std::optional<std::optional<StoredValue>>(StoredValue{type, std::string(bytes)}));
+}
+
+RegResult reg_delete_value_wide(const OwnedKey& key, std::u16string_view name) {
+    return tracked(
+        key, name,
+        [&] { return qh::reg_delete_value_wide(key.get(), name.empty() ? WideName() : name); },
+        std::optional<std::optional<StoredValue>>(std::in_place));
+}
+
+RegResult reg_delete_key_at_wide(Key root, std::u16string_view subkey, ChangeSession* session) {
     // The protected keys all have ASCII names: any other character stands
     // for itself, as a byte no ASCII name holds.
     std::string ascii(subkey.size(), '\x80');
     for (std::size_t i = 0; i < subkey.size(); ++i)
         if (subkey[i] < 0x80) ascii[i] = static_cast<char>(subkey[i]);
     if (!root || reg_key_is_protected(root, ascii)) return {RegStep::key, 0};
-    return reg_step(RegStep::key, platform::reg_delete_tree_wide(root, subkey));
+    if (session)
+        if (const RegResult recorded = session->before_key_deleted(root, subkey); !recorded.ok())
+            return recorded;
+    const RegResult result = reg_step(RegStep::key, platform::reg_delete_tree_wide(root, subkey));
+    if (session) session->after_key(root, subkey);
+    return result;
 }
 
 }  // namespace qh

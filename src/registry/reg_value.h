@@ -21,28 +21,36 @@ struct RegValue {
     std::string data;
 };
 
+// Every change takes the run's session (reg_session.h), which records what
+// it is about to change before it does; a change the session refuses to
+// record is not made, and fails with the key step. Without a session (a
+// caller outside any run's changes) nothing is recorded.
+
 // On a root key and a subkey: each opens the key, does one thing to the
 // value and closes the key again. A failure names the key step (the key not
 // opened or created) or the value step, with the system's status.
 RegResult reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name);
-RegResult reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name);
+RegResult reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name,
+                          ChangeSession* session = nullptr);
 // Writes a text value of the given string type (REG_SZ or REG_EXPAND_SZ).
 RegResult reg_write_text_at(std::string_view text, std::uint32_t type, Key root,
-                            std::string_view subkey, ValueName name);
+                            std::string_view subkey, ValueName name,
+                            ChangeSession* session = nullptr);
 // Deletes a value; the key is opened for writing only when it exists, so a
 // delete never creates anything.
-RegResult reg_delete_value_at(Key root, std::string_view subkey, ValueName name);
+RegResult reg_delete_value_at(Key root, std::string_view subkey, ValueName name,
+                              ChangeSession* session = nullptr);
 
 // The key operations: every failure is the key step. The status is 0 when
 // the system was not asked: `root` is no key, or (deletion) the key is
 // protected (reg_protected.h).
 // Done when the key exists now, whether or not it existed before.
-RegResult reg_create_key_at(Key root, std::string_view subkey);
+RegResult reg_create_key_at(Key root, std::string_view subkey, ChangeSession* session = nullptr);
 // Every deletion of a key goes through here: done when the key is gone with
 // everything below it.
-RegResult reg_delete_key_at(Key root, std::string_view subkey);
+RegResult reg_delete_key_at(Key root, std::string_view subkey, ChangeSession* session = nullptr);
 
-// On a key the caller opened: a failure is the value step.
+// On a key the caller opened, untracked: a failure is the value step.
 RegResult reg_read_value(RegValue& out, Key key, ValueName name);
 RegResult reg_write_sz(std::string_view text, Key key, ValueName name);
 RegResult reg_write_expand_sz(std::string_view text, Key key, ValueName name);
@@ -60,7 +68,19 @@ RegResult reg_delete_value(Key key, ValueName name);
 RegResult reg_write_raw_wide(std::string_view bytes, std::uint32_t type, Key key, WideName name);
 RegResult reg_delete_value_wide(Key key, WideName name);
 // reg_delete_key_at with the subkey in UTF-16.
-RegResult reg_delete_key_at_wide(Key root, std::u16string_view subkey);
+RegResult reg_delete_key_at_wide(Key root, std::u16string_view subkey,
+                                 ChangeSession* session = nullptr);
+
+// The changes on a key opened by reg_create or reg_open_existing: announced
+// to the session that tracks the key, if any (results as above). The W
+// forms take the name in UTF-16, empty for the default value.
+RegResult reg_write_sz(std::string_view text, const OwnedKey& key, ValueName name);
+RegResult reg_write_raw(std::string_view bytes, std::uint32_t type, const OwnedKey& key,
+                        ValueName name);
+RegResult reg_delete_value(const OwnedKey& key, ValueName name);
+RegResult reg_write_raw_wide(std::string_view bytes, std::uint32_t type, const OwnedKey& key,
+                             std::u16string_view name);
+RegResult reg_delete_value_wide(const OwnedKey& key, std::u16string_view name);
 
 // The text of a string value (REG_SZ, REG_EXPAND_SZ): its bytes up to the
 // first zero byte, never past the end of the data.

@@ -172,6 +172,8 @@ TEST(DiskFull, AnOperationThatCannotBeKeptFailsAndLeavesNothing) {
     const std::string kAbsent = ": the key does not exist\n";
 
     FullDisk disk(platform::posix::host_path(scratch).value_or("") + "/disk");
+    // The journal has room, so that what fails is the registry's store.
+    qh_test::set_env("QUILLHAVEN_JOURNAL", on_drive_z(scratch + "\\journal"));
     // The machine is made by its first run.
     ASSERT_EQ(disk.run({"+regk", "HKEY_CURRENT_USER\\Software\\QhFull"}).output,
               qh_test::kSucceeded);
@@ -227,6 +229,7 @@ TEST(DiskFull, AnOperationThatCannotBeKeptFailsAndLeavesNothing) {
         EXPECT_EQ(disk.run({"+regv", "HKEY_CURRENT_USER\\Software\\QhFullAfter", "x"}).output,
                   qh_test::kSucceeded);
     }
+    qh_test::unset_env("QUILLHAVEN_JOURNAL");
     if (!disk.real()) {
         GTEST_SKIP() << "no tmpfs could be mounted (" << disk.refusal()
                      << "): a file-size limit stood in for the full disk, which SQLite reports "

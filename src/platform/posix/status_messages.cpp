@@ -19,10 +19,12 @@ constexpr StatusText kStatusTexts[] = {
     {6, "The handle is invalid."},
     {8, "Not enough memory resources are available to process this command."},
     {14, "Not enough memory resources are available to complete this operation."},
+    {29, "The system cannot write to the specified device."},
     {31, "A device attached to the system is not functioning."},
     {33,
      "The process cannot access the file because another process has locked a portion of the "
      "file."},
+    {80, "The file exists."},
     {87, "The parameter is incorrect."},
     {112, "There is not enough space on the disk."},
     {161, "The specified path is invalid."},

@@ -1,0 +1,260 @@
+// The run's record of its changes: the former state of each thing a change
+// touches, written before the change, the first time only.
+#include "registry/reg_session.h"
+
+#include <cassert>
+
+#include "registry/reg_lines.h"
+#include "registry/reg_reason.h"
+
+namespace qh {
+
+namespace {
+
+// The largest value the journal keeps: more than the registry stores.
+constexpr std::size_t kMaxJournalValue = 64 * 1024 * 1024;
+constexpr std::u16string_view kLineEnd = u"\r\n";
+
+char16_t fold(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit; }
+
+std::u16string folded(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& unit : out) unit = fold(unit);
+    return out;
+}
+
+std::u16string root_name(Key root) {
+    for (std::size_t i = 0; i < platform::kRootNames.size(); ++i)
+        if (platform::root_key(static_cast<platform::Root>(i)) == root)
+            return {platform::kRootNames[i].begin(), platform::kRootNames[i].end()};
+    return u"?";
+}
+
+platform::WideName wide_name(std::u16string_view name) {
+    if (name.empty()) return std::nullopt;
+    return name;
+}
+
+// The value as stored, or nothing when it is not there; nothing at all when
+// it cannot be read.
+std::optional<std::optional<StoredValue>> read_stored(Key key, std::u16string_view name) {
+    StoredValue value;
+    const long status = platform::reg_query_value_wide(key, wide_name(name), value.type, value.data,
+                                                       kMaxJournalValue);
+    if (status == platform::kErrorFileNotFound) return std::optional<StoredValue>();
+    if (status != platform::kErrorSuccess) return std::nullopt;
+    return std::optional<StoredValue>(std::move(value));
+}
+
+std::u16string quoted(std::u16string_view text) {
+    std::u16string out;
+    regfile_append_quoted(out, text);
+    return out;
+}
+
+// Whether `id` is the key `key_id` or one below it.
+bool at_or_below(std::u16string_view id, std::u16string_view key_id) {
+    return id.starts_with(key_id) && (id.size() == key_id.size() || id[key_id.size()] == u'\\');
+}
+
+}  // namespace
+
+std::u16string change_key_name(Key root, std::u16string_view subkey) {
+    std::u16string name = root_name(root);
+    for (std::size_t start = 0; start <= subkey.size();) {
+        std::size_t end = subkey.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = subkey.size();
+        if (end > start) name.append(u"\\").append(subkey.substr(start, end - start));
+        start = end + 1;
+    }
+    return name;
+}
+
+std::u16string change_key_id(Key root, std::u16string_view subkey) {
+    return folded(change_key_name(root, subkey));
+}
+
+std::u16string change_state(const std::optional<StoredValue>& value) {
+    if (!value) return u"absent";
+    // FNV-1a: a change by another program shows as another digest.
+    std::uint64_t digest = 0xcbf29ce484222325ull;
+    for (const char byte : value->data) {
+        digest ^= static_cast<unsigned char>(byte);
+        digest *= 0x100000001b3ull;
+    }
+    char text[40];
+    std::snprintf(text, sizeof text, "%lx %016llx", static_cast<unsigned long>(value->type),
+                  static_cast<unsigned long long>(digest));
+    return {text, text + std::char_traits<char>::length(text)};
+}
+
+ChangeSession::ChangeSession(std::optional<std::string> folder) : folder_(std::move(folder)) {}
+
+RegResult ChangeSession::refuse(long status, std::string_view what) {
+    if (failed_status_ == 0) {
+        failed_status_ = status;
+        failure_ = std::string(what) + ": " + reg_status_clause(status) +
+                   "; the change was not made, as it could not be taken back";
+    }
+    return {RegStep::key, failed_status_};
+}
+
+RegResult ChangeSession::start() {
+    if (journal_) return {};
+    if (folder_->empty())
+        return refuse(platform::kErrorPathNotFound,
+                      "no folder for the journal is known (LOCALAPPDATA is not set)");
+    if (const long status = journal_.create(*folder_); status != platform::kErrorSuccess)
+        return refuse(status, "the journal cannot be made in " + *folder_);
+    std::u16string header;
+    regfile_append_header(header);
+    header.append(u";").append(heading_.empty() ? u"Quillhaven journal" : heading_);
+    header.append(kLineEnd).append(kLineEnd);
+    // Before the first change, the file is on the disk.
+    if (!journal_.append(header, true) || !journal_.sync())
+        return refuse(platform::kErrorWriteFault,
+                      "the journal " + journal_.name() + " cannot be written");
+    return {};
+}
+
+bool ChangeSession::record(std::u16string_view comment, const std::u16string& key_id,
+                           std::u16string_view body) {
+    if (!start().ok()) return false;
+    std::u16string text(comment);
+    text.append(kLineEnd).append(body);
+    if (!journal_.append(text, true)) {
+        refuse(platform::kErrorWriteFault, "the journal " + journal_.name() + " cannot be written");
+        return false;
+    }
+    records_.push_back({key_id, std::u16string(body)});
+    return true;
+}
+
+bool ChangeSession::covered(std::u16string_view key_id) const {
+    for (std::u16string_view id = key_id;;) {
+        if (covered_.contains(std::u16string(id))) return true;
+        const std::size_t cut = id.rfind(u'\\');
+        if (cut == std::u16string_view::npos) return false;
+        id = id.substr(0, cut);
+    }
+}
+
+RegResult ChangeSession::before_value(Key key, Key root, std::u16string_view subkey,
+                                      std::u16string_view name) {
+    if (!folder_) return {};
+    if (failed_status_ != 0) return {RegStep::key, failed_status_};
+    const std::u16string key_id = change_key_id(root, subkey);
+    if (covered(key_id)) return start();
+    std::u16string value_id = key_id;
+    value_id.append(1, u'\0').append(folded(name));
+    if (touched_.contains(value_id)) return {};
+    const auto former = read_stored(key, name);
+    if (!former) return refuse(platform::kErrorWriteFault, "the value cannot be read to record it");
+    const std::u16string key_name = change_key_name(root, subkey);
+    std::u16string body;
+    regfile_append_key(body, key_name);
+    if (*former) {
+        regfile_append_value(body, name, (*former)->type, (*former)->data);
+    } else {
+        body.append(name.empty() ? u"@" : quoted(name)).append(u"=-").append(kLineEnd);
+    }
+    regfile_append_key_end(body);
+    if (!record(u";was value " + quoted(key_name) + u" " + quoted(name), key_id, body))
+        return {RegStep::key, failed_status_};
+    touched_.insert(std::move(value_id));
+    return {};
+}
+
+void ChangeSession::after_value(Key key, Key root, std::u16string_view subkey,
+                                std::u16string_view name, const std::optional<StoredValue>& left,
+                                bool known) {
+    if (!folder_ || !journal_) return;
+    std::u16string state;
+    if (known) {
+        state = change_state(left);
+    } else if (const auto now = read_stored(key, name)) {
+        state = change_state(*now);
+    } else {
+        state = u"unknown";
+    }
+    journal_.append(u";left value " + quoted(change_key_name(root, subkey)) + u" " + quoted(name) +
+                        u" " + state + std::u16string(kLineEnd),
+                    false);
+}
+
+RegResult ChangeSession::before_key_created(Key root, std::u16string_view subkey, bool& creates) {
+    creates = false;
+    if (!folder_) return {};
+    if (failed_status_ != 0) return {RegStep::key, failed_status_};
+    if (covered(change_key_id(root, subkey))) {
+        creates = true;
+        return start();
+    }
+    // The topmost key that is missing: deleting it takes what the run
+    // creates below it too.
+    std::size_t end = 0;
+    for (;;) {
+        while (end < subkey.size() && subkey[end] == u'\\') ++end;
+        if (end >= subkey.size()) return {};  // it is there: nothing is created
+        end = std::min(subkey.find(u'\\', end), subkey.size());
+        Key opened;
+        const long status = platform::reg_open_key_wide(root, subkey.substr(0, end), opened);
+        if (status == platform::kErrorSuccess) {
+            platform::reg_close_key(opened);
+            continue;
+        }
+        // Not readable, yet there: the creation does not create it.
+        if (status != platform::kErrorFileNotFound) return {};
+        break;
+    }
+    creates = true;
+    const std::u16string_view created = subkey.substr(0, end);
+    const std::u16string key_name = change_key_name(root, created);
+    std::u16string key_id = folded(key_name);
+    std::u16string body = u"[-" + key_name + u"]" + std::u16string(kLineEnd);
+    regfile_append_key_end(body);
+    if (!record(u";was key " + quoted(key_name), key_id, body))
+        return {RegStep::key, failed_status_};
+    covered_.insert(std::move(key_id));
+    return {};
+}
+
+RegResult ChangeSession::before_key_deleted(Key root, std::u16string_view subkey) {
+    if (!folder_) return {};
+    if (failed_status_ != 0) return {RegStep::key, failed_status_};
+    std::u16string key_id = change_key_id(root, subkey);
+    if (covered(key_id)) return start();
+    Key opened;
+    if (platform::reg_open_key_wide(root, subkey, opened) != platform::kErrorSuccess)
+        return {};  // not there, or not to be read: the deletion fails on its own
+    const std::u16string key_name = change_key_name(root, subkey);
+    std::u16string body = u"[-" + key_name + u"]" + std::u16string(kLineEnd);
+    const RegResult read = regfile_append_tree(body, opened, key_name);
+    platform::reg_close_key(opened);
+    if (!read.ok()) return refuse(read.status, "the key cannot be read to record it");
+    // What the run changed below it before comes back as it was before the run.
+    for (const Record& earlier : records_)
+        if (at_or_below(earlier.key_id, key_id)) body += earlier.body;
+    if (!record(u";was key " + quoted(key_name), key_id, body))
+        return {RegStep::key, failed_status_};
+    covered_.insert(std::move(key_id));
+    return {};
+}
+
+void ChangeSession::after_key(Key root, std::u16string_view subkey) {
+    if (!folder_ || !journal_) return;
+    Key opened;
+    const bool present =
+        platform::reg_open_key_wide(root, subkey, opened) == platform::kErrorSuccess;
+    if (present) platform::reg_close_key(opened);
+    journal_.append(u";left key " + quoted(change_key_name(root, subkey)) +
+                        (present ? u" present" : u" absent") + std::u16string(kLineEnd),
+                    false);
+}
+
+void ChangeSession::sync() {
+    if (journal_ && !journal_.sync() && failed_status_ == 0)
+        refuse(platform::kErrorWriteFault, "the journal " + journal_.name() + " cannot be written");
+}
+
+}  // namespace qh

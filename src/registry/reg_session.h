@@ -1,0 +1,99 @@
+// A run's record of what it changes. Every change the tool makes to the
+// registry is announced here first; the session keeps the run's journal, a
+// registry file that, imported, puts back what the run changed, however far
+// it got.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "registry/reg_journal.h"
+#include "registry/reg_path.h"
+#include "registry/reg_result.h"
+
+namespace qh {
+
+// A value as the registry stores it, for what a change left behind:
+// nothing when the value is absent.
+struct StoredValue {
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+class ChangeSession {
+  public:
+    // Journals go into `folder` (a Windows path; empty: none can be had, and
+    // every change is refused), or nowhere when it is nothing.
+    explicit ChangeSession(std::optional<std::string> folder);
+
+    // The first line of a journal begun from now on, after the header
+    // (";..." comment text without the ';').
+    void set_heading(std::u16string heading) { heading_ = std::move(heading); }
+
+    // Before a value of the open key `key` (at `root`\`subkey`) is set or
+    // deleted. Done when the change may be made; failed (the key step,
+    // with the status) when the journal cannot record it.
+    RegResult before_value(Key key, Key root, std::u16string_view subkey, std::u16string_view name);
+    // After the change: what the run left (`left`, when the caller knows
+    // the bytes it stored), else read from `key`.
+    void after_value(Key key, Key root, std::u16string_view subkey, std::u16string_view name,
+                     const std::optional<StoredValue>& left, bool known);
+    // Before a key is created, with its missing parents; done or failed as
+    // before_value. `creates` tells whether anything is missing, so that
+    // after_key follows.
+    RegResult before_key_created(Key root, std::u16string_view subkey, bool& creates);
+    // Before a key is deleted with everything below it.
+    RegResult before_key_deleted(Key root, std::u16string_view subkey);
+    // After a key was created or deleted: whether it is there now.
+    void after_key(Key root, std::u16string_view subkey);
+
+    // Puts what the journal holds so far on the disk: before the registry
+    // keeps an operation's changes, and at the end of the run.
+    void sync();
+
+    // The folder, or nothing when journals are off.
+    const std::optional<std::string>& folder() const { return folder_; }
+    // The journal's file name; empty while nothing was changed.
+    const std::string& journal_name() const { return journal_.name(); }
+    // Why changes are refused, once the journal failed; empty before.
+    const std::string& failure() const { return failure_; }
+
+  private:
+    RegResult start();
+    RegResult refuse(long status, std::string_view what);
+    // Writes a record of what is about to change; false when it failed.
+    bool record(std::u16string_view comment, const std::u16string& key_id,
+                std::u16string_view body);
+    bool covered(std::u16string_view key_id) const;
+
+    std::optional<std::string> folder_;
+    std::u16string heading_;
+    JournalFile journal_;
+    std::string failure_;
+    long failed_status_ = 0;
+    // Values (key id, a zero unit, folded name) and keys already recorded.
+    std::unordered_set<std::u16string> touched_;
+    // Keys whose whole content the journal puts back (created or deleted).
+    std::unordered_set<std::u16string> covered_;
+    // Each record's key id and body, for the deletion of a key above it.
+    struct Record {
+        std::u16string key_id;
+        std::u16string body;
+    };
+    std::vector<Record> records_;
+};
+
+// The full name of a key as the journal writes it: the root's full name and
+// the subkey's names, empty components left out.
+std::u16string change_key_name(Key root, std::u16string_view subkey);
+// The same with ASCII letters lower-cased: equal for the same key.
+std::u16string change_key_id(Key root, std::u16string_view subkey);
+// What a value is, for comparing it later: "absent", or its type and a
+// digest of its bytes.
+std::u16string change_state(const std::optional<StoredValue>& value);
+
+}  // namespace qh
