@@ -12,6 +12,12 @@
 #   bench/regfile_bench.sh native-export BUILD_DIR
 #                                             native build: -rege of 200,000
 #                                             values, over 20,000 keys and in one
+#   bench/regfile_bench.sh wine-journal BUILD_DIR
+#   bench/regfile_bench.sh native-journal BUILD_DIR
+#                                             +regf of the 20,000-value export
+#                                             with and without the run's journal
+#                                             (QUILLHAVEN_JOURNAL=off), into a
+#                                             fresh key and over the same values
 #
 # Each command is timed by the wall clock and, when perf is there (Debian:
 # linux-perf), by the CPU time of the importing process (task-clock). The
@@ -181,8 +187,51 @@ native-export)
     echo "  over 20000 keys   $(row "$tree_wall" "$tree_cpu")"
     echo "  in one key        $(row "$flat_wall" "$flat_cpu")"
     ;;
+wine-journal | native-journal)
+    key='HKEY_CURRENT_USER\Software\QuillhavenBench'
+    python3 "$here/make_export.py" 20000 2000 "$key" "$work/bench.reg"
+    if [ "$mode" = wine-journal ]; then
+        run="$build/wine-run"
+        exe="$build/quillhaven.exe"
+        if command -v x86_64-w64-mingw32-strip >/dev/null 2>&1; then
+            x86_64-w64-mingw32-strip -o "$work/quillhaven.exe" "$exe"
+            exe="$work/quillhaven.exe"
+        fi
+        server=/usr/lib/wine/wineserver64
+        [ -x "$server" ] || server=wineserver
+        WINEPREFIX="$build/wineprefix" "$server" -p 2>/dev/null || true
+        trap 'WINEPREFIX="$build/wineprefix" "$server" -k 2>/dev/null; rm -rf "$work"' EXIT
+        "$run" reg query 'HKCU' >/dev/null
+        tool="$run $exe"
+        where="under Wine"
+    else
+        export QUILLHAVEN_ROOT="$work/machine"
+        tool="$build/quillhaven"
+        where="on the emulated machine"
+    fi
+    file="Z:${work//\//\\}\\bench.reg"
+    # The journals go to a folder of the benchmark's own.
+    journal="Z:${work//\//\\}\\journal"
+    commands=("env QUILLHAVEN_JOURNAL=$journal $tool +regf $file"
+        "env QUILLHAVEN_JOURNAL=off $tool +regf $file")
+    # shellcheck disable=SC2206
+    reset_cmd=(env QUILLHAVEN_JOURNAL=off $tool -regk "$key")
+    read -r fresh_wall fresh_cpu fresh_off_wall fresh_off_cpu < <(best_of_rounds)
+    # Over the same values every value is recorded before it is set.
+    reset_cmd=(true)
+    env QUILLHAVEN_JOURNAL=off $tool +regf "$file" >/dev/null
+    read -r over_wall over_cpu over_off_wall over_off_cpu < <(best_of_rounds)
+    env QUILLHAVEN_JOURNAL=off $tool -regk "$key" >/dev/null
+    echo "+regf of 20000 values over 2000 keys $where, best of five rounds:"
+    echo "  into a fresh key, with journal         $(row "$fresh_wall" "$fresh_cpu")"
+    echo "  into a fresh key, without journal      $(row "$fresh_off_wall" "$fresh_off_cpu")"
+    echo "  over the same values, with journal     $(row "$over_wall" "$over_cpu")"
+    echo "  over the same values, without journal  $(row "$over_off_wall" "$over_off_cpu")"
+    echo "  with / without, fresh key    = $(ratio "$fresh_wall" "$fresh_cpu" "$fresh_off_wall" "$fresh_off_cpu")"
+    echo "  with / without, same values  = $(ratio "$over_wall" "$over_cpu" "$over_off_wall" "$over_off_cpu")"
+    ;;
 *)
-    echo "usage: $0 wine|native|wine-export|native-export BUILD_DIR" >&2
+    echo "usage: $0 wine|native|wine-export|native-export|wine-journal|native-journal BUILD_DIR" >&2
     exit 2
     ;;
 esac

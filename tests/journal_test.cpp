@@ -245,3 +245,55 @@ TEST_F(Journal, AJournalThatCannotBeWrittenStopsTheChange) {
 }
 
 }  // namespace
+
+namespace {
+
+// On the 9x family the batch file is kept beside the journal and put back.
+TEST_F(Journal, TheBatchFileOfThe9xFamilyIsPutBack) {
+    constexpr const char* kBatch = "C:\\AUTOEXEC.BAT";
+    const std::optional<std::string> saved = qh_test::read_file(kBatch);
+    qh_test::set_windows_family_9x(true);
+    qh_test::set_env("QhJournalVar", "C:\\old");
+    const std::string folder = dir_ + "\\bin";
+    struct Case {
+        std::optional<std::string> before;
+        Args run;
+    };
+    const Case cases[] = {
+        {"REM first\r\nset QhJournalVar=C:\\old\r\n", {"+env", "QhJournalVar", folder}},
+        {std::nullopt, {"+env", "QhJournalVar", folder}},
+        {"set QhJournalVar=%QhJournalVar%;" + folder + "\r\n", {"-env", "QhJournalVar", folder}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.run[0]);
+        if (c.before) {
+            ASSERT_TRUE(qh_test::write_file(kBatch, *c.before));
+        } else {
+            qh_test::remove_file(kBatch);
+        }
+        const qh_test::CliRun run = run_cli(c.run);
+        ASSERT_EQ(run.output, kSucceeded) << run.errors;
+        ASSERT_NE(qh_test::read_file(kBatch), c.before) << "the run changed nothing";
+        const qh_test::CliRun backout = run_cli({"-backout"});
+        EXPECT_EQ(backout.output, kSucceeded) << backout.errors;
+        EXPECT_EQ(qh_test::read_file(kBatch), c.before);
+    }
+    // Written by another program since: left, and named.
+    ASSERT_EQ(run_cli({"+env", "QhJournalVar", folder}).output, kSucceeded);
+    ASSERT_TRUE(qh_test::write_file(kBatch, "REM another program\r\n"));
+    const qh_test::CliRun backout = run_cli({"-backout"});
+    EXPECT_EQ(backout.output, kFailed);
+    EXPECT_NE(backout.errors.find(std::string(kBatch) + " was changed since"), std::string::npos)
+        << backout.errors;
+    EXPECT_EQ(qh_test::read_file(kBatch), "REM another program\r\n");
+
+    qh_test::unset_env("QhJournalVar");
+    qh_test::set_windows_family_9x(false);
+    if (saved) {
+        qh_test::write_file(kBatch, *saved);
+    } else {
+        qh_test::remove_file(kBatch);
+    }
+}
+
+}  // namespace

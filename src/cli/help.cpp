@@ -72,6 +72,8 @@ constexpr std::string_view kHelpLines[] = {
     "\t-javaw\t\tdetect the latest version of Java2RE\n",
     "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%\n",
     "\t-texlive\tdetect TeX Live's bin folder (+texlive: add it into PATH)\n",
+    "Taking a Change Back:\n",
+    "\t-backout\ttake back the newest run not yet taken back, by its journal\n",
 };
 
 constexpr std::string_view kExampleLines[] = {
@@ -109,6 +111,7 @@ constexpr std::string_view kExampleLines[] = {
     "Quillhaven +javaw javacommand\n",
     "Quillhaven -texlive\n",
     "Quillhaven -user -end +texlive\n",
+    "Quillhaven -backout\n",
 };
 
 void write_lines(const Output& out, const auto& lines) {

@@ -85,10 +85,17 @@ bool write_all(std::FILE* file, std::string_view bytes) {
     return std::fclose(file) == 0 && written;
 }
 
+// Whether the file may be written: its former content is kept first.
+bool recorded(ChangeSession* session, Failure* failure) {
+    if (!session || session->before_file(kAutoexecPath).ok()) return true;
+    fail(failure, kAutoexecFileFailed, session->failure());
+    return false;
+}
+
 }  // namespace
 
 int autoexec_add_path(std::string_view dirs, std::string_view name, Position position,
-                      Failure* failure) {
+                      Failure* failure, ChangeSession* session) {
     if (auto refusal = not_one_set_line(dirs, name)) {
         return fail(failure, kAutoexecRefused, std::move(*refusal));
     }
@@ -107,9 +114,11 @@ int autoexec_add_path(std::string_view dirs, std::string_view name, Position pos
         line += set_line(name, prepended_before(name, dirs));
     }
 
+    if (!recorded(session, failure)) return kAutoexecFileFailed;
     std::FILE* file = platform::file_open(kAutoexecPath, "at+");
-    if (file == nullptr || !write_all(file, line))
-        return fail(failure, kAutoexecFileFailed, file_reason("appended to"));
+    const bool written = file != nullptr && write_all(file, line);
+    if (session) session->after_file(kAutoexecPath);
+    if (!written) return fail(failure, kAutoexecFileFailed, file_reason("appended to"));
     return 0;
 }
 
@@ -127,7 +136,8 @@ std::string autoexec_without(std::string_view content, std::string_view dirs,
     return kept;
 }
 
-int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* failure) {
+int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* failure,
+                         ChangeSession* session) {
     if (auto refusal = not_one_set_line(dirs, name)) {
         return fail(failure, kAutoexecRefused, std::move(*refusal));
     }
@@ -149,9 +159,11 @@ int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* 
     const std::string kept = autoexec_without(*content, dirs, name);
     if (kept == *content) return 0;
 
+    if (!recorded(session, failure)) return kAutoexecFileFailed;
     std::FILE* out = platform::file_open(kAutoexecPath, "wt");
-    if (out == nullptr || !write_all(out, kept))
-        return fail(failure, kAutoexecFileFailed, file_reason("rewritten"));
+    const bool written = out != nullptr && write_all(out, kept);
+    if (session) session->after_file(kAutoexecPath);
+    if (!written) return fail(failure, kAutoexecFileFailed, file_reason("rewritten"));
     return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "common/failure.h"
 #include "common/switches.h"
+#include "registry/reg_session.h"
 
 namespace qh {
 
@@ -22,11 +23,15 @@ inline constexpr int kAutoexecRefused = 7;
 
 // A failure, when given, receives the reason of a non-zero code.
 // 0 appended, kAutoexecAlreadyThere, kAutoexecFileFailed, kAutoexecRefused.
+// The file is written only once the session (when given) has kept its
+// former content beside the run's journal (reg_session.h); when it cannot,
+// kAutoexecFileFailed with the session's reason.
 int autoexec_add_path(std::string_view dirs, std::string_view name, Position position,
-                      Failure* failure = nullptr);
+                      Failure* failure = nullptr, ChangeSession* session = nullptr);
 // 0 rewritten (or nothing to drop), kAutoexecNoPath, kAutoexecFileFailed,
 // kAutoexecRefused.
-int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* failure = nullptr);
+int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* failure = nullptr,
+                         ChangeSession* session = nullptr);
 
 // The text of the file with the lines a removal drops left out.
 std::string autoexec_without(std::string_view content, std::string_view dirs,

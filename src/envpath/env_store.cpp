@@ -78,7 +78,8 @@ int add_path(EnvChanges& changes, std::string_view dirs, std::string_view name, 
         [&](std::string& list, std::string_view list_name, Failure* why) {
             return pathlist_add(list, dirs, position, why, list_name);
         },
-        [&] { return autoexec_add_path(dirs, name, position, failure); }, failure, session);
+        [&] { return autoexec_add_path(dirs, name, position, failure, session); }, failure,
+        session);
 }
 
 }  // namespace
@@ -110,7 +111,7 @@ int env_remove_path(EnvChanges& changes, std::string_view dirs, std::string_view
         [&](std::string& list, std::string_view list_name, Failure* why) {
             return pathlist_remove(list, dirs, why, list_name);
         },
-        [&] { return autoexec_remove_path(dirs, name, failure); }, failure, session);
+        [&] { return autoexec_remove_path(dirs, name, failure, session); }, failure, session);
     return with_scope_advice(code, scope, failure);
 }
 

@@ -15,6 +15,7 @@
 #include "regfile/utf8.h"
 #include "registry/reg_journal.h"
 #include "registry/reg_lines.h"
+#include "registry/reg_reason.h"
 
 namespace qh {
 
@@ -25,6 +26,14 @@ constexpr std::string_view kWasKey = ";was key ";
 constexpr std::string_view kLeftValue = ";left value ";
 constexpr std::string_view kLeftKey = ";left key ";
 constexpr std::string_view kTakenBack = ";taken back";
+constexpr std::string_view kWasFile = ";was file ";
+constexpr std::string_view kLeftFile = ";left file ";
+
+// A file the run wrote, and where its former content is kept.
+struct FileRecord {
+    std::string path;
+    std::optional<std::string> kept;  // nothing: the file was not there
+};
 
 // One record: what it puts back, and the thing it is about.
 struct Record {
@@ -49,6 +58,8 @@ struct Journal {
     std::vector<Record> records;
     std::vector<std::u16string> left_order;
     std::unordered_map<std::u16string, Left> left;
+    std::vector<FileRecord> files;
+    std::unordered_map<std::string, std::string> files_left;  // path: state
 };
 
 std::u16string fold(std::u16string text) {
@@ -112,6 +123,21 @@ Journal parse(RegfileReader& reader) {
                 if (names->second) record.value_id = value_id(record.key_id, *names->second);
                 journal.records.push_back(std::move(record));
                 current = journal.records.size() - 1;
+                continue;
+            }
+            if (text.starts_with(kWasFile) || text.starts_with(kLeftFile)) {
+                const bool was = text.starts_with(kWasFile);
+                const auto names = quoted_after(text, (was ? kWasFile : kLeftFile).size(), false);
+                if (!names) continue;
+                if (!was) {
+                    journal.files_left[names->first] = names->rest;
+                } else {
+                    std::string kept;
+                    if (!regfile_read_quoted(names->rest, 0, kept))
+                        journal.files.push_back({names->first, std::nullopt});
+                    else
+                        journal.files.push_back({names->first, kept});
+                }
                 continue;
             }
             const bool left_value = text.starts_with(kLeftValue);
@@ -253,6 +279,32 @@ int regfile_backout(ChangeSession& session, std::vector<std::string>& restored_k
             return result;
         for (const std::string& line : keys)
             restored_keys.push_back(line.substr(1, line.find(']') - 1));
+        // C:\AUTOEXEC.BAT, as it was before the run, when nothing wrote it since.
+        for (const FileRecord& file : journal.files) {
+            const auto left = journal.files_left.find(file.path);
+            std::string now;
+            utf8_append(change_file_state(file.path), now);
+            if (left == journal.files_left.end() || left->second != now) {
+                if (changed.empty()) first_changed = file.path;
+                changed.push_back(utf8_to_utf16(file.path));
+                continue;
+            }
+            bool exists = false;
+            const std::optional<std::string> former =
+                file.kept ? change_file_content(prefix + *file.kept, exists) : std::string();
+            if (!former || (file.kept && !exists))
+                return fail(failure, kBackoutPartly,
+                            "the former " + file.path + " kept beside the journal cannot be read");
+            if (const RegResult recorded = session.before_file(file.path); !recorded.ok())
+                return fail(failure, kBackoutPartly, session.failure());
+            const long status = file.kept ? platform::file_replace(file.path, *former, false)
+                                          : platform::file_delete(file.path);
+            session.after_file(file.path);
+            if (status != platform::kErrorSuccess)
+                return fail(failure, kBackoutPartly,
+                            file.path + " cannot be put back: " + reg_status_clause(status),
+                            status);
+        }
 
         std::u16string mark = u";taken back by ";
         mark += session.journal_name().empty() ? u"a run that found nothing to change"

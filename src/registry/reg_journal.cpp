@@ -99,8 +99,12 @@ long JournalFile::create(std::string_view folder) {
     if (!file_) return status;
     // The newest are kept, this one among them.
     const std::vector<std::string> all = journal_names(folder);
-    for (std::size_t i = kJournalsKept; i < all.size(); ++i)
-        platform::file_delete(in_folder(folder, all[i]));
+    // With the files kept beside them ("<name>.autoexec.bat").
+    for (std::size_t i = kJournalsKept; i < all.size(); ++i) {
+        const std::string base = all[i].substr(0, all[i].size() - 4);
+        for (const std::string& beside : platform::find_names(in_folder(folder, base + ".*")))
+            platform::file_delete(in_folder(folder, beside));
+    }
     bytes_ = "\xff\xfe";
     return platform::kErrorSuccess;
 }

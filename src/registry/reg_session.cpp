@@ -252,6 +252,74 @@ void ChangeSession::after_key(Key root, std::u16string_view subkey) {
                     false);
 }
 
+std::optional<std::string> change_file_content(std::string_view path, bool& exists) {
+    exists = platform::file_attributes(path).has_value();
+    if (!exists) return std::string();
+    std::FILE* file = platform::file_open(path, "rb");
+    if (!file) return std::nullopt;
+    std::string content;
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return std::nullopt;
+    return content;
+}
+
+namespace {
+
+std::u16string widened(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+
+}  // namespace
+
+std::u16string change_file_state(std::string_view path) {
+    bool exists = false;
+    const std::optional<std::string> content = change_file_content(path, exists);
+    if (!exists) return u"absent";
+    if (!content) return u"unknown";
+    return change_state(StoredValue{platform::kRegNone, *content});
+}
+
+RegResult ChangeSession::before_file(std::string_view path) {
+    if (!folder_) return {};
+    if (failed_status_ != 0) return {RegStep::key, failed_status_};
+    const std::u16string id = u"file:" + folded(widened(path));
+    if (touched_.contains(id)) return {};
+    bool exists = false;
+    const std::optional<std::string> content = change_file_content(path, exists);
+    if (!content)
+        return refuse(platform::kErrorAccessDenied,
+                      std::string(path) + " cannot be read to record it");
+    if (const RegResult started = start(); !started.ok()) return started;
+    std::u16string comment = u";was file " + quoted(widened(path)) + u" ";
+    if (exists) {
+        // Beside the journal, named after it and the file.
+        std::string kept = journal_.name();
+        kept.resize(kept.size() - std::string_view(".reg").size());
+        const std::size_t slash = path.find_last_of("\\/");
+        kept += '.' + platform::locale_lower(
+                          path.substr(slash == std::string_view::npos ? 0 : slash + 1));
+        const std::string at = *folder_ + (folder_->ends_with('\\') ? "" : "\\") + kept;
+        if (const long status = platform::file_replace(at, *content, false);
+            status != platform::kErrorSuccess)
+            return refuse(status, "the former " + std::string(path) + " cannot be kept in " + at);
+        comment += quoted(widened(kept));
+    } else {
+        comment += u"absent";
+    }
+    if (!record(comment, u"", u"")) return {RegStep::key, failed_status_};
+    touched_.insert(id);
+    return {};
+}
+
+void ChangeSession::after_file(std::string_view path) {
+    if (!folder_ || !journal_) return;
+    journal_.append(u";left file " + quoted(widened(path)) + u" " + change_file_state(path) +
+                        std::u16string(kLineEnd),
+                    false);
+}
+
 void ChangeSession::sync() {
     if (journal_ && !journal_.sync() && failed_status_ == 0)
         refuse(platform::kErrorWriteFault, "the journal " + journal_.name() + " cannot be written");

@@ -51,6 +51,13 @@ class ChangeSession {
     // After a key was created or deleted: whether it is there now.
     void after_key(Key root, std::u16string_view subkey);
 
+    // Before a file (C:\AUTOEXEC.BAT) is written: its former content is
+    // kept beside the journal, the first time. Done or failed as
+    // before_value.
+    RegResult before_file(std::string_view path);
+    // After the file was written: what the run left of it.
+    void after_file(std::string_view path);
+
     // Puts what the journal holds so far on the disk: before the registry
     // keeps an operation's changes, and at the end of the run.
     void sync();
@@ -92,6 +99,13 @@ class ChangeSession {
 std::u16string change_key_name(Key root, std::u16string_view subkey);
 // The same with ASCII letters lower-cased: equal for the same key.
 std::u16string change_key_id(Key root, std::u16string_view subkey);
+// The whole content of a file, or nothing when it cannot be read (or is
+// not there, `exists` then false).
+std::optional<std::string> change_file_content(std::string_view path, bool& exists);
+// What a file is, as change_state gives it for its content: "absent" when it
+// is not there, "unknown" when it cannot be read.
+std::u16string change_file_state(std::string_view path);
+
 // What a value is, for comparing it later: "absent", or its type and a
 // digest of its bytes.
 std::u16string change_state(const std::optional<StoredValue>& value);
