@@ -177,6 +177,10 @@ long operation_begin();
 // kept; any other status means none of it stays. Does nothing (success)
 // when no scope is open.
 long operation_end();
+// Whether the registry keeps a scope's changes only when the scope ends
+// (the emulated machine's transaction): true there, false on Windows, where
+// each change is made at once.
+bool operation_scope_defers_changes();
 
 // One scope for the span of a C++ scope. The owner asks begun() before the
 // operation and end() after it; a scope left open is ended on destruction.

@@ -185,7 +185,7 @@ bool as_left(const Left& left, std::string_view state) {
         if (status == platform::kErrorSuccess) now = std::move(value);
     }
     std::string now_state;
-    utf8_append(change_state(now), now_state);
+    utf8_append(now ? change_state(now->view()) : change_state(std::nullopt), now_state);
     return now_state == state;
 }
 

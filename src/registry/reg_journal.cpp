@@ -2,6 +2,7 @@
 #include "registry/reg_journal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
@@ -46,6 +47,10 @@ std::string in_folder(std::string_view folder, std::string_view name) {
 }
 
 void append_le(std::string& bytes, std::u16string_view text) {
+    if constexpr (std::endian::native == std::endian::little) {
+        bytes.append(reinterpret_cast<const char*>(text.data()), 2 * text.size());
+        return;
+    }
     for (const char16_t unit : text) {
         bytes.push_back(static_cast<char>(unit & 0xFF));
         bytes.push_back(static_cast<char>(unit >> 8));
@@ -111,14 +116,18 @@ long JournalFile::create(std::string_view folder) {
 
 bool JournalFile::append(std::u16string_view text, bool now) {
     if (!file_ || failed_) return false;
-    append_le(bytes_, text);
-    // Buffered here, so that a large import makes few calls to the system.
+    // Buffered here, so that a large import makes few calls to the system;
+    // each call hands whole texts on, so that a killed run leaves no half
+    // record behind.
     constexpr std::size_t kBufferBytes = 64 * 1024;
-    if (now || bytes_.size() >= kBufferBytes) {
+    const auto hand_on = [this] {
         failed_ = std::fwrite(bytes_.data(), 1, bytes_.size(), file_) != bytes_.size() ||
                   std::fflush(file_) != 0;
         bytes_.clear();
-    }
+    };
+    if (bytes_.size() + 2 * text.size() > kBufferBytes && !bytes_.empty()) hand_on();
+    append_le(bytes_, text);
+    if (now || bytes_.size() >= kBufferBytes) hand_on();
     return !failed_;
 }
 

@@ -74,7 +74,7 @@ std::u16string change_key_id(Key root, std::u16string_view subkey) {
     return folded(change_key_name(root, subkey));
 }
 
-std::u16string change_state(const std::optional<StoredValue>& value) {
+std::u16string change_state(const std::optional<StoredView>& value) {
     if (!value) return u"absent";
     // FNV-1a: a change by another program shows as another digest.
     std::uint64_t digest = 0xcbf29ce484222325ull;
@@ -82,13 +82,33 @@ std::u16string change_state(const std::optional<StoredValue>& value) {
         digest ^= static_cast<unsigned char>(byte);
         digest *= 0x100000001b3ull;
     }
-    char text[40];
-    std::snprintf(text, sizeof text, "%lx %016llx", static_cast<unsigned long>(value->type),
-                  static_cast<unsigned long long>(digest));
-    return {text, text + std::char_traits<char>::length(text)};
+    constexpr char16_t kDigits[] = u"0123456789abcdef";
+    std::u16string text;
+    std::uint32_t type = value->type;
+    do {
+        text.insert(text.begin(), kDigits[type & 0xF]);
+        type >>= 4;
+    } while (type != 0);
+    text += u' ';
+    for (int shift = 60; shift >= 0; shift -= 4) text += kDigits[(digest >> shift) & 0xF];
+    return text;
 }
 
-ChangeSession::ChangeSession(std::optional<std::string> folder) : folder_(std::move(folder)) {}
+ChangeSession::ChangeSession(std::optional<std::string> folder)
+    : folder_(std::move(folder)), records_at_once_(!platform::operation_scope_defers_changes()) {}
+
+const ChangeSession::KeyNames& ChangeSession::key_names(Key root, std::u16string_view subkey) {
+    if (!last_key_.valid || last_key_.root != root || last_key_.subkey != subkey) {
+        last_key_.valid = true;
+        last_key_.root = root;
+        last_key_.subkey.assign(subkey);
+        last_key_.name = change_key_name(root, subkey);
+        last_key_.id = folded(last_key_.name);
+        last_key_.quoted = quoted(last_key_.name);
+        last_key_.covered = covered(last_key_.id);
+    }
+    return last_key_;
+}
 
 RegResult ChangeSession::refuse(long status, std::string_view what) {
     if (failed_status_ == 0) {
@@ -122,7 +142,7 @@ bool ChangeSession::record(std::u16string_view comment, const std::u16string& ke
     if (!start().ok()) return false;
     std::u16string text(comment);
     text.append(kLineEnd).append(body);
-    if (!journal_.append(text, true)) {
+    if (!journal_.append(text, records_at_once_)) {
         refuse(platform::kErrorWriteFault, "the journal " + journal_.name() + " cannot be written");
         return false;
     }
@@ -143,43 +163,44 @@ RegResult ChangeSession::before_value(Key key, Key root, std::u16string_view sub
                                       std::u16string_view name) {
     if (!folder_) return {};
     if (failed_status_ != 0) return {RegStep::key, failed_status_};
-    const std::u16string key_id = change_key_id(root, subkey);
-    if (covered(key_id)) return start();
-    std::u16string value_id = key_id;
+    const KeyNames& names = key_names(root, subkey);
+    if (names.covered) return start();
+    std::u16string value_id = names.id;
     value_id.append(1, u'\0').append(folded(name));
     if (touched_.contains(value_id)) return {};
     const auto former = read_stored(key, name);
     if (!former) return refuse(platform::kErrorWriteFault, "the value cannot be read to record it");
-    const std::u16string key_name = change_key_name(root, subkey);
     std::u16string body;
-    regfile_append_key(body, key_name);
+    regfile_append_key(body, names.name);
     if (*former) {
         regfile_append_value(body, name, (*former)->type, (*former)->data);
     } else {
         body.append(name.empty() ? u"@" : quoted(name)).append(u"=-").append(kLineEnd);
     }
     regfile_append_key_end(body);
-    if (!record(u";was value " + quoted(key_name) + u" " + quoted(name), key_id, body))
+    if (!record(u";was value " + names.quoted + u" " + quoted(name), names.id, body))
         return {RegStep::key, failed_status_};
     touched_.insert(std::move(value_id));
     return {};
 }
 
 void ChangeSession::after_value(Key key, Key root, std::u16string_view subkey,
-                                std::u16string_view name, const std::optional<StoredValue>& left,
+                                std::u16string_view name, const std::optional<StoredView>& left,
                                 bool known) {
     if (!folder_ || !journal_) return;
     std::u16string state;
     if (known) {
         state = change_state(left);
     } else if (const auto now = read_stored(key, name)) {
-        state = change_state(*now);
+        state = *now ? change_state((*now)->view()) : change_state(std::nullopt);
     } else {
         state = u"unknown";
     }
-    journal_.append(u";left value " + quoted(change_key_name(root, subkey)) + u" " + quoted(name) +
-                        u" " + state + std::u16string(kLineEnd),
-                    false);
+    line_.assign(u";left value ");
+    line_.append(key_names(root, subkey).quoted).append(u" ");
+    regfile_append_quoted(line_, name);
+    line_.append(u" ").append(state).append(kLineEnd);
+    journal_.append(line_, false);
 }
 
 RegResult ChangeSession::before_key_created(Key root, std::u16string_view subkey, bool& creates) {
@@ -216,6 +237,7 @@ RegResult ChangeSession::before_key_created(Key root, std::u16string_view subkey
     if (!record(u";was key " + quoted(key_name), key_id, body))
         return {RegStep::key, failed_status_};
     covered_.insert(std::move(key_id));
+    last_key_.valid = false;
     return {};
 }
 
@@ -238,15 +260,18 @@ RegResult ChangeSession::before_key_deleted(Key root, std::u16string_view subkey
     if (!record(u";was key " + quoted(key_name), key_id, body))
         return {RegStep::key, failed_status_};
     covered_.insert(std::move(key_id));
+    last_key_.valid = false;
     return {};
 }
 
-void ChangeSession::after_key(Key root, std::u16string_view subkey) {
+void ChangeSession::after_key(Key root, std::u16string_view subkey, std::optional<bool> there) {
     if (!folder_ || !journal_) return;
-    Key opened;
-    const bool present =
-        platform::reg_open_key_wide(root, subkey, opened) == platform::kErrorSuccess;
-    if (present) platform::reg_close_key(opened);
+    bool present = there.value_or(false);
+    if (!there) {
+        Key opened;
+        present = platform::reg_open_key_wide(root, subkey, opened) == platform::kErrorSuccess;
+        if (present) platform::reg_close_key(opened);
+    }
     journal_.append(u";left key " + quoted(change_key_name(root, subkey)) +
                         (present ? u" present" : u" absent") + std::u16string(kLineEnd),
                     false);
@@ -278,7 +303,7 @@ std::u16string change_file_state(std::string_view path) {
     const std::optional<std::string> content = change_file_content(path, exists);
     if (!exists) return u"absent";
     if (!content) return u"unknown";
-    return change_state(StoredValue{platform::kRegNone, *content});
+    return change_state(StoredView{platform::kRegNone, *content});
 }
 
 RegResult ChangeSession::before_file(std::string_view path) {

@@ -19,9 +19,14 @@ namespace qh {
 
 // A value as the registry stores it, for what a change left behind:
 // nothing when the value is absent.
+struct StoredView {
+    std::uint32_t type = 0;
+    std::string_view data;
+};
 struct StoredValue {
     std::uint32_t type = 0;
     std::string data;
+    StoredView view() const { return {type, data}; }
 };
 
 class ChangeSession {
@@ -41,15 +46,16 @@ class ChangeSession {
     // After the change: what the run left (`left`, when the caller knows
     // the bytes it stored), else read from `key`.
     void after_value(Key key, Key root, std::u16string_view subkey, std::u16string_view name,
-                     const std::optional<StoredValue>& left, bool known);
+                     const std::optional<StoredView>& left, bool known);
     // Before a key is created, with its missing parents; done or failed as
     // before_value. `creates` tells whether anything is missing, so that
     // after_key follows.
     RegResult before_key_created(Key root, std::u16string_view subkey, bool& creates);
     // Before a key is deleted with everything below it.
     RegResult before_key_deleted(Key root, std::u16string_view subkey);
-    // After a key was created or deleted: whether it is there now.
-    void after_key(Key root, std::u16string_view subkey);
+    // After a key was created or deleted: whether it is there now (`there`,
+    // when the caller knows; else looked up).
+    void after_key(Key root, std::u16string_view subkey, std::optional<bool> there = std::nullopt);
 
     // Before a file (C:\AUTOEXEC.BAT) is written: its former content is
     // kept beside the journal, the first time. Done or failed as
@@ -77,7 +83,24 @@ class ChangeSession {
                 std::u16string_view body);
     bool covered(std::u16string_view key_id) const;
 
+    // The key of the last value change, worked out once for its many values.
+    struct KeyNames {
+        bool valid = false;
+        Key root;
+        std::u16string subkey;
+        std::u16string name;    // change_key_name
+        std::u16string id;      // change_key_id
+        std::u16string quoted;  // the name between quotes
+        bool covered = false;
+    };
+    const KeyNames& key_names(Key root, std::u16string_view subkey);
+
     std::optional<std::string> folder_;
+    // Where the registry keeps changes at once, each record reaches the
+    // system before its change; else before the operation's changes are kept.
+    bool records_at_once_;
+    KeyNames last_key_;
+    std::u16string line_;  // reused for each value's line
     std::u16string heading_;
     JournalFile journal_;
     std::string failure_;
@@ -108,6 +131,6 @@ std::u16string change_file_state(std::string_view path);
 
 // What a value is, for comparing it later: "absent", or its type and a
 // digest of its bytes.
-std::u16string change_state(const std::optional<StoredValue>& value);
+std::u16string change_state(const std::optional<StoredView>& value);
 
 }  // namespace qh

@@ -32,7 +32,7 @@ std::optional<std::u16string> wide_name(ValueName name) {
 // the A calls convert them, so theirs are read back.
 template <typename Change>
 RegResult tracked(const OwnedKey& key, std::u16string_view name, Change change,
-                  const std::optional<std::optional<StoredValue>>& left = std::nullopt) {
+                  const std::optional<std::optional<StoredView>>& left = std::nullopt) {
     ChangeSession* const session = key.session();
     if (!session) return change();
     if (const RegResult recorded = session->before_value(key.get(), key.root(), key.subkey(), name);
@@ -41,7 +41,7 @@ RegResult tracked(const OwnedKey& key, std::u16string_view name, Change change,
     const RegResult result = change();
     const bool known = left.has_value() && result.ok();
     session->after_value(key.get(), key.root(), key.subkey(), name,
-                         known ? *left : std::optional<StoredValue>(), known);
+                         known ? *left : std::optional<StoredView>(), known);
     return result;
 }
 
@@ -189,14 +189,14 @@ RegResult reg_write_raw_wide(std::string_view bytes, std::uint32_t type, const O
         [&] {
             return qh::reg_write_raw_wide(bytes, type, key.get(), name.empty() ? WideName() : name);
         },
-        std::optional<std::optional<StoredValue>>(StoredValue{type, std::string(bytes)}));
+        std::optional<std::optional<StoredView>>(StoredView{type, bytes}));
 }
 
 RegResult reg_delete_value_wide(const OwnedKey& key, std::u16string_view name) {
     return tracked(
         key, name,
         [&] { return qh::reg_delete_value_wide(key.get(), name.empty() ? WideName() : name); },
-        std::optional<std::optional<StoredValue>>(std::in_place));
+        std::optional<std::optional<StoredView>>(std::in_place));
 }
 
 RegResult reg_delete_key_at_wide(Key root, std::u16string_view subkey, ChangeSession* session) {

@@ -414,6 +414,8 @@ long operation_begin() {
     return store->scope_begin(left > 0 ? static_cast<std::uint32_t>(left) : 0);
 }
 
+bool operation_scope_defers_changes() { return true; }
+
 long operation_end() {
     RegistryStore* store = RegistryStore::opened();
     return store ? store->scope_end() : kErrorSuccess;

@@ -51,6 +51,8 @@ long operation_begin() {
     return waited == WAIT_TIMEOUT ? kErrorTimeout : last_failure();
 }
 
+bool operation_scope_defers_changes() { return false; }
+
 long operation_end() {
     if (!g_held) return kErrorSuccess;
     // Every registry call was complete when it returned, so a release that
