@@ -78,7 +78,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{"-no-refresh"}, {Action::no_refresh}}, Case{{"+nope"}, {Action::no_refresh}},
         // No operand: what follows is the next option.
         Case{{"-fail-exit", "x"}, {Action::fail_exit}}, Case{{"=FAIL"}, {Action::fail_exit}},
-        Case{{"-fai"}, {Action::fail_exit}}, Case{{"-fa"}, kSyntax}, Case{{"-f"}, kSyntax}));
+        Case{{"-backout", "x"}, {Action::backout}}, Case{{"+BACK"}, {Action::backout}},
+        Case{{"-ba"}, kSyntax}, Case{{"-fai"}, {Action::fail_exit}}, Case{{"-fa"}, kSyntax},
+        Case{{"-f"}, kSyntax}));
 
 INSTANTIATE_TEST_SUITE_P(
     Environment, Recognition,

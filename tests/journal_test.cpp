@@ -139,7 +139,7 @@ TEST_F(Journal, EachChangingOperationIsTakenBackWhole) {
         Args run;
     };
     const Case cases[] = {
-        {"+path", {}, {"-user", "+path", folder}},
+        {"+path", {"-user", "=env", "Path", "C:\\first"}, {"-user", "+path", folder}},
         {"-path", {"-user", "+path", folder}, {"-user", "-path", folder}},
         {"+env", user_variable, {"-user", "+env", "QhJournalVar", folder}},
         {"-env DIRS", user_variable, {"-user", "-env", "QhJournalVar", "C:\\two"}},
@@ -175,6 +175,12 @@ TEST_F(Journal, EachChangingOperationIsTakenBackWhole) {
         EXPECT_EQ(backout.output, kSucceeded) << backout.errors;
         EXPECT_TRUE(snapshot(keys) == before) << "not what it was before the run";
         qh::reg_delete_key_at(qh_test::hkcu(), kBase);
+    }
+    // A variable put back is a change of the environment, broadcast.
+    ASSERT_EQ(run_cli({"-user", "=env", "QhJournalVar", "x"}).output, kSucceeded);
+    if (const std::optional<int> sent = qh_test::broadcast_count()) {
+        ASSERT_EQ(run_cli({"-backout"}).output, kSucceeded);
+        EXPECT_EQ(qh_test::broadcast_count(), *sent + 1);
     }
 }
 
@@ -249,11 +255,33 @@ TEST_F(Journal, AJournalThatCannotBeWrittenStopsTheChange) {
 namespace {
 
 // On the 9x family the batch file is kept beside the journal and put back.
-TEST_F(Journal, TheBatchFileOfThe9xFamilyIsPutBack) {
-    constexpr const char* kBatch = "C:\\AUTOEXEC.BAT";
-    const std::optional<std::string> saved = qh_test::read_file(kBatch);
-    qh_test::set_windows_family_9x(true);
-    qh_test::set_env("QhJournalVar", "C:\\old");
+// The family is a process's from its start: the runs are processes of their
+// own.
+class JournalOn9x : public Journal {
+  protected:
+    static constexpr const char* kBatch = "C:\\AUTOEXEC.BAT";
+    void SetUp() override {
+        Journal::SetUp();
+        saved_ = qh_test::read_file(kBatch);
+        qh_test::set_windows_family_9x(true);
+        qh_test::set_env("QhJournalVar", "C:\\old");
+    }
+    void TearDown() override {
+        qh_test::unset_env("QhJournalVar");
+        qh_test::set_windows_family_9x(false);
+        if (saved_) {
+            qh_test::write_file(kBatch, *saved_);
+        } else {
+            qh_test::remove_file(kBatch);
+        }
+        Journal::TearDown();
+    }
+    static qh_test::ToolRun run(const Args& args) { return qh_test::run_tool(args); }
+    std::optional<std::string> saved_;
+};
+
+TEST_F(JournalOn9x, TheBatchFileIsPutBack) {
+    const std::string succeeded = qh_test::text_mode(kSucceeded);
     const std::string folder = dir_ + "\\bin";
     struct Case {
         std::optional<std::string> before;
@@ -271,29 +299,21 @@ TEST_F(Journal, TheBatchFileOfThe9xFamilyIsPutBack) {
         } else {
             qh_test::remove_file(kBatch);
         }
-        const qh_test::CliRun run = run_cli(c.run);
-        ASSERT_EQ(run.output, kSucceeded) << run.errors;
+        const qh_test::ToolRun changed = run(c.run);
+        ASSERT_EQ(changed.output, succeeded) << changed.errors;
         ASSERT_NE(qh_test::read_file(kBatch), c.before) << "the run changed nothing";
-        const qh_test::CliRun backout = run_cli({"-backout"});
-        EXPECT_EQ(backout.output, kSucceeded) << backout.errors;
+        const qh_test::ToolRun backout = run({"-backout"});
+        EXPECT_EQ(backout.output, succeeded) << backout.errors;
         EXPECT_EQ(qh_test::read_file(kBatch), c.before);
     }
     // Written by another program since: left, and named.
-    ASSERT_EQ(run_cli({"+env", "QhJournalVar", folder}).output, kSucceeded);
+    ASSERT_EQ(run({"+env", "QhJournalVar", folder}).output, succeeded);
     ASSERT_TRUE(qh_test::write_file(kBatch, "REM another program\r\n"));
-    const qh_test::CliRun backout = run_cli({"-backout"});
-    EXPECT_EQ(backout.output, kFailed);
+    const qh_test::ToolRun backout = run({"-backout"});
+    EXPECT_EQ(backout.output, qh_test::text_mode(kFailed));
     EXPECT_NE(backout.errors.find(std::string(kBatch) + " was changed since"), std::string::npos)
         << backout.errors;
     EXPECT_EQ(qh_test::read_file(kBatch), "REM another program\r\n");
-
-    qh_test::unset_env("QhJournalVar");
-    qh_test::set_windows_family_9x(false);
-    if (saved) {
-        qh_test::write_file(kBatch, *saved);
-    } else {
-        qh_test::remove_file(kBatch);
-    }
 }
 
 }  // namespace
