@@ -110,7 +110,7 @@ int in_scope(Run& run, Operation operation) {
     // journal's.
     if (result != 0 && !run.session.failure().empty()) run.failure.reason = run.session.failure();
     // The journal is on the disk before the registry keeps what it records.
-    run.session.sync();
+    run.session.operation_done();
     if (const long status = scope.end(); status != platform::kErrorSuccess) {
         // What the operation did is gone, so it changed no variable either.
         run.changes.env_changed = env_changed;

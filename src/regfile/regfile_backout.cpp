@@ -25,6 +25,9 @@ constexpr std::string_view kWasValue = ";was value ";
 constexpr std::string_view kWasKey = ";was key ";
 constexpr std::string_view kLeftValue = ";left value ";
 constexpr std::string_view kLeftKey = ";left key ";
+constexpr std::string_view kLeftTree = ";left tree ";
+// Ends the id of what a key holds, after the key's id.
+constexpr char16_t kTreeMark = u'\1';
 constexpr std::string_view kTakenBack = ";taken back";
 constexpr std::string_view kWasFile = ";was file ";
 constexpr std::string_view kLeftFile = ";left file ";
@@ -47,6 +50,7 @@ struct Left {
     std::string label;                 // for the reason: the key, or the value and its key
     std::string key;                   // the key's full name
     std::optional<std::string> value;  // the value's name, for a value
+    bool tree = false;                 // what the key holds, rather than the key
     std::string state;                 // change_state's text, or "present" / "absent" of a key
     std::size_t order = 0;             // of its last record in the journal
     std::size_t deleted = 0;           // of the last record of a key that says "absent"
@@ -141,18 +145,29 @@ Journal parse(RegfileReader& reader) {
                 continue;
             }
             const bool left_value = text.starts_with(kLeftValue);
-            if (left_value || text.starts_with(kLeftKey)) {
-                const std::size_t at = (left_value ? kLeftValue : kLeftKey).size();
+            const bool left_tree = text.starts_with(kLeftTree);
+            if (left_value || left_tree || text.starts_with(kLeftKey)) {
+                const std::size_t at = (left_value  ? kLeftValue
+                                        : left_tree ? kLeftTree
+                                                    : kLeftKey)
+                                           .size();
                 const auto names = quoted_after(text, at, left_value);
                 if (!names) continue;
                 const std::u16string key_id = fold(utf8_to_utf16(names->first));
-                const std::u16string id = names->second ? value_id(key_id, *names->second) : key_id;
+                std::u16string id = names->second ? value_id(key_id, *names->second) : key_id;
+                if (left_tree) id += kTreeMark;
                 Left left{names->second ? "the value \"" + *names->second + "\" of " + names->first
+                          : left_tree   ? "what " + names->first + " holds"
                                         : names->first,
-                          names->first, names->second, names->rest, ++order};
+                          names->first,
+                          names->second,
+                          left_tree,
+                          names->rest,
+                          ++order};
                 if (!journal.left.contains(id)) journal.left_order.push_back(id);
                 Left& entry = journal.left[id];
-                left.deleted = !left.value && left.state == "absent" ? left.order : entry.deleted;
+                left.deleted = !left.value && !left.tree && left.state == "absent" ? left.order
+                                                                                   : entry.deleted;
                 entry = std::move(left);
             }
             continue;
@@ -169,6 +184,13 @@ bool as_left(const Left& left, std::string_view state) {
     const std::u16string subkey = utf8_to_utf16(path->subkey);
     Key key;
     const long opened = platform::reg_open_key_wide(path->root, subkey, key);
+    if (left.tree) {
+        if (opened == platform::kErrorSuccess) platform::reg_close_key(key);
+        const std::optional<std::u16string> now = change_tree_state_of(path->root, subkey);
+        std::string text;
+        if (now) utf8_append(*now, text);
+        return now && text == state;
+    }
     if (!left.value) {
         if (opened == platform::kErrorSuccess) platform::reg_close_key(key);
         return (opened == platform::kErrorSuccess ? "present" : "absent") == state;
@@ -190,8 +212,8 @@ bool as_left(const Left& left, std::string_view state) {
 }
 
 bool at_or_below(std::u16string_view id, std::u16string_view key_id) {
-    return id.starts_with(key_id) &&
-           (id.size() == key_id.size() || id[key_id.size()] == u'\\' || id[key_id.size()] == u'\0');
+    return id.starts_with(key_id) && (id.size() == key_id.size() || id[key_id.size()] == u'\\' ||
+                                      id[key_id.size()] == u'\0' || id[key_id.size()] == kTreeMark);
 }
 
 std::optional<std::string> read_all(const std::string& path) {
@@ -235,18 +257,28 @@ int regfile_backout(ChangeSession& session, std::vector<std::string>& restored_k
         const Journal journal = parse(reader);
         if (journal.take_back || journal.taken_back) continue;
 
+        std::string empty_tree;
+        utf8_append(change_tree_state(0, 0), empty_tree);
         // What changed since stays; a key's record would undo it too.
         std::vector<std::u16string> changed;
         std::string first_changed;
         for (const std::u16string& id : journal.left_order) {
             const Left& left = journal.left.at(id);
-            // A key the run deleted after it took this thing with it.
+            // A key the run deleted after it took this thing with it; what a
+            // key holds, noted later, tells of it instead.
             std::string_view state = left.state;
-            for (const auto& [key_id, key] : journal.left)
-                if (!key.value && key.deleted > left.order && key_id != id &&
-                    at_or_below(id, key_id))
-                    state = "absent";
-            if (as_left(left, state)) continue;
+            bool told_later = false;
+            for (const auto& [other_id, other] : journal.left) {
+                if (other_id == id || other.value) continue;
+                const std::u16string_view key_id =
+                    other.tree ? std::u16string_view(other_id).substr(0, other_id.size() - 1)
+                               : std::u16string_view(other_id);
+                if (!at_or_below(id, key_id)) continue;
+                if (other.tree && other.order > left.order) told_later = true;
+                if (!other.tree && other.deleted > left.order)
+                    state = left.tree ? empty_tree : "absent";
+            }
+            if (told_later || as_left(left, state)) continue;
             if (changed.empty()) first_changed = left.label;
             changed.push_back(id);
         }

@@ -116,6 +116,7 @@ long JournalFile::create(std::string_view folder) {
 
 bool JournalFile::append(std::u16string_view text, bool now) {
     if (!file_ || failed_) return false;
+    unsynced_ = unsynced_ || !text.empty();
     // Buffered here, so that a large import makes few calls to the system;
     // each call hands whole texts on, so that a killed run leaves no half
     // record behind.
@@ -133,8 +134,10 @@ bool JournalFile::append(std::u16string_view text, bool now) {
 
 bool JournalFile::sync() {
     if (!file_ || failed_) return false;
+    if (!unsynced_) return true;
     if (!append({}, true)) return false;
     failed_ = !platform::file_flush(file_);
+    unsynced_ = false;
     return !failed_;
 }
 

@@ -52,6 +52,7 @@ class JournalFile {
     std::FILE* file_ = nullptr;
     std::string name_;
     bool failed_ = false;
+    bool unsynced_ = false;  // written since the last sync
     std::string bytes_;
 };
 

@@ -39,7 +39,8 @@ OwnedKey create_tracked(Key root, std::u16string_view subkey, ChangeSession& ses
         return OwnedKey::failed(recorded.status);
     Key key;
     OwnedKey created = opened(platform::reg_create_key_wide(root, subkey, key), key);
-    if (creates) session.after_key(root, subkey, static_cast<bool>(created));
+    if (creates)
+        session.after_key(root, subkey, created ? std::optional<bool>(true) : std::nullopt);
     if (created) created.track(&session, root, std::u16string(subkey));
     return created;
 }

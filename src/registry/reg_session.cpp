@@ -2,10 +2,12 @@
 // touches, written before the change, the first time only.
 #include "registry/reg_session.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "registry/reg_lines.h"
 #include "registry/reg_reason.h"
+#include "registry/reg_tree.h"
 
 namespace qh {
 
@@ -14,6 +16,26 @@ namespace {
 // The largest value the journal keeps: more than the registry stores.
 constexpr std::size_t kMaxJournalValue = 64 * 1024 * 1024;
 constexpr std::u16string_view kLineEnd = u"\r\n";
+
+constexpr std::uint64_t kFnvBasis = 0xcbf29ce484222325ull;
+
+void fnv_byte(std::uint64_t& digest, unsigned char byte) {
+    digest ^= byte;
+    digest *= 0x100000001b3ull;
+}
+
+void fnv_unit(std::uint64_t& digest, char16_t unit) {
+    fnv_byte(digest, static_cast<unsigned char>(unit & 0xFF));
+    fnv_byte(digest, static_cast<unsigned char>(unit >> 8));
+}
+
+// Continues a digest with a value's type and bytes.
+std::uint64_t fnv_value(std::uint64_t digest, std::uint32_t type, std::string_view data) {
+    for (int shift = 0; shift < 32; shift += 8)
+        fnv_byte(digest, static_cast<unsigned char>(type >> shift));
+    for (const char byte : data) fnv_byte(digest, static_cast<unsigned char>(byte));
+    return digest;
+}
 
 char16_t fold(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit; }
 
@@ -105,7 +127,10 @@ const ChangeSession::KeyNames& ChangeSession::key_names(Key root, std::u16string
         last_key_.name = change_key_name(root, subkey);
         last_key_.id = folded(last_key_.name);
         last_key_.quoted = quoted(last_key_.name);
-        last_key_.covered = covered(last_key_.id);
+        last_key_.covering = covering(last_key_.id);
+        last_key_.tree = nullptr;
+        last_key_.id_digest = kFnvBasis;
+        for (const char16_t unit : last_key_.id) fnv_unit(last_key_.id_digest, unit);
     }
     return last_key_;
 }
@@ -150,12 +175,49 @@ bool ChangeSession::record(std::u16string_view comment, const std::u16string& ke
     return true;
 }
 
-bool ChangeSession::covered(std::u16string_view key_id) const {
+std::optional<std::u16string> ChangeSession::covering(std::u16string_view key_id) const {
     for (std::u16string_view id = key_id;;) {
-        if (covered_.contains(std::u16string(id))) return true;
+        if (std::u16string at(id); covered_.contains(at)) return at;
         const std::size_t cut = id.rfind(u'\\');
-        if (cut == std::u16string_view::npos) return false;
+        if (cut == std::u16string_view::npos) return std::nullopt;
         id = id.substr(0, cut);
+    }
+}
+
+ChangeSession::Tree& ChangeSession::tree_for(const std::u16string& key_id, Key root,
+                                             std::u16string_view subkey, std::u16string name) {
+    Tree& tree = trees_[key_id];
+    tree.name = std::move(name);
+    tree.root = root;
+    tree.subkey.assign(subkey);
+    return tree;
+}
+
+void ChangeSession::write_trees() {
+    for (auto& [id, tree] : trees_) {
+        if (!tree.changed) continue;
+        tree.changed = false;
+        std::optional<std::u16string> state;
+        if (tree.recount) {
+            state = change_tree_state_of(tree.root, tree.subkey);
+        } else if (!tree.unknown) {
+            // The last of each value's entries is what the run left.
+            std::stable_sort(tree.entries.begin(), tree.entries.end(),
+                             [](const auto& a, const auto& b) { return a.id < b.id; });
+            std::vector<Tree::Entry> left;
+            for (std::size_t i = 0; i < tree.entries.size(); ++i)
+                if ((i + 1 == tree.entries.size() ||
+                     tree.entries[i + 1].id != tree.entries[i].id) &&
+                    tree.entries[i].present)
+                    left.push_back(tree.entries[i]);
+            std::uint64_t sum = 0;
+            for (const Tree::Entry& entry : left) sum += entry.digest;
+            state = change_tree_state(left.size(), sum);
+            tree.entries = std::move(left);
+        }
+        journal_.append(u";left tree " + quoted(tree.name) + u" " + state.value_or(u"unknown") +
+                            std::u16string(kLineEnd),
+                        false);
     }
 }
 
@@ -164,7 +226,7 @@ RegResult ChangeSession::before_value(Key key, Key root, std::u16string_view sub
     if (!folder_) return {};
     if (failed_status_ != 0) return {RegStep::key, failed_status_};
     const KeyNames& names = key_names(root, subkey);
-    if (names.covered) return start();
+    if (names.covering) return start();
     std::u16string value_id = names.id;
     value_id.append(1, u'\0').append(folded(name));
     if (touched_.contains(value_id)) return {};
@@ -188,6 +250,25 @@ void ChangeSession::after_value(Key key, Key root, std::u16string_view subkey,
                                 std::u16string_view name, const std::optional<StoredView>& left,
                                 bool known) {
     if (!folder_ || !journal_) return;
+    if (const KeyNames& names = key_names(root, subkey); names.covering) {
+        if (!last_key_.tree) last_key_.tree = &trees_[*names.covering];
+        Tree& tree = *last_key_.tree;
+        tree.changed = true;
+        std::uint64_t id = names.id_digest;
+        fnv_unit(id, u'\0');
+        for (const char16_t unit : name) fnv_unit(id, fold(unit));
+        std::optional<std::optional<StoredValue>> read;
+        if (!known) read = read_stored(key, name);
+        if (!known && !read) {
+            tree.unknown = true;
+        } else if (known ? !left : !*read) {
+            tree.entries.push_back({id, 0, false});
+        } else {
+            const StoredView now = known ? *left : (*read)->view();
+            tree.entries.push_back({id, fnv_value(id, now.type, now.data), true});
+        }
+        return;
+    }
     std::u16string state;
     if (known) {
         state = change_state(left);
@@ -207,7 +288,7 @@ RegResult ChangeSession::before_key_created(Key root, std::u16string_view subkey
     creates = false;
     if (!folder_) return {};
     if (failed_status_ != 0) return {RegStep::key, failed_status_};
-    if (covered(change_key_id(root, subkey))) {
+    if (covering(change_key_id(root, subkey))) {
         creates = true;
         return start();
     }
@@ -236,6 +317,7 @@ RegResult ChangeSession::before_key_created(Key root, std::u16string_view subkey
     regfile_append_key_end(body);
     if (!record(u";was key " + quoted(key_name), key_id, body))
         return {RegStep::key, failed_status_};
+    tree_for(key_id, root, created, key_name);
     covered_.insert(std::move(key_id));
     last_key_.valid = false;
     return {};
@@ -245,7 +327,7 @@ RegResult ChangeSession::before_key_deleted(Key root, std::u16string_view subkey
     if (!folder_) return {};
     if (failed_status_ != 0) return {RegStep::key, failed_status_};
     std::u16string key_id = change_key_id(root, subkey);
-    if (covered(key_id)) return start();
+    if (covering(key_id)) return start();
     Key opened;
     if (platform::reg_open_key_wide(root, subkey, opened) != platform::kErrorSuccess)
         return {};  // not there, or not to be read: the deletion fails on its own
@@ -259,6 +341,11 @@ RegResult ChangeSession::before_key_deleted(Key root, std::u16string_view subkey
         if (at_or_below(earlier.key_id, key_id)) body += earlier.body;
     if (!record(u";was key " + quoted(key_name), key_id, body))
         return {RegStep::key, failed_status_};
+    // Keys the run created below it go with it.
+    tree_for(key_id, root, subkey, key_name);
+    std::erase_if(trees_, [&key_id](const auto& below) {
+        return below.first != key_id && at_or_below(below.first, key_id);
+    });
     covered_.insert(std::move(key_id));
     last_key_.valid = false;
     return {};
@@ -266,11 +353,27 @@ RegResult ChangeSession::before_key_deleted(Key root, std::u16string_view subkey
 
 void ChangeSession::after_key(Key root, std::u16string_view subkey, std::optional<bool> there) {
     if (!folder_ || !journal_) return;
+    const std::u16string key_id = change_key_id(root, subkey);
+    // Below a recorded key only its values are compared: a key deleted there
+    // takes its values out of the tree.
+    if (const std::optional<std::u16string> cover = covering(key_id); cover && *cover != key_id) {
+        if (there == std::optional<bool>(true)) return;
+        Tree& tree = trees_[*cover];
+        tree.changed = true;
+        tree.recount = true;
+        return;
+    }
     bool present = there.value_or(false);
     if (!there) {
         Key opened;
         present = platform::reg_open_key_wide(root, subkey, opened) == platform::kErrorSuccess;
         if (present) platform::reg_close_key(opened);
+    }
+    if (const auto tree = trees_.find(key_id); tree != trees_.end() && !present) {
+        tree->second.entries.clear();
+        tree->second.recount = false;
+        tree->second.unknown = false;
+        tree->second.changed = true;
     }
     journal_.append(u";left key " + quoted(change_key_name(root, subkey)) +
                         (present ? u" present" : u" absent") + std::u16string(kLineEnd),
@@ -345,7 +448,59 @@ void ChangeSession::after_file(std::string_view path) {
                     false);
 }
 
+std::uint64_t change_value_digest(std::u16string_view value_id, std::uint32_t type,
+                                  std::string_view data) {
+    // FNV-1a over the id, the type and the bytes.
+    std::uint64_t digest = kFnvBasis;
+    for (const char16_t unit : value_id) fnv_unit(digest, unit);
+    return fnv_value(digest, type, data);
+}
+
+std::optional<std::u16string> change_tree_state_of(Key root, std::u16string_view subkey) {
+    Key key;
+    const long opened = platform::reg_open_key_wide(root, subkey, key);
+    if (opened == platform::kErrorFileNotFound) return change_tree_state(0, 0);
+    if (opened != platform::kErrorSuccess) return std::nullopt;
+    const std::u16string key_id = change_key_id(root, subkey);
+    std::size_t count = 0;
+    std::uint64_t sum = 0;
+    std::u16string below_id;
+    RegWalkVisitor visitor;
+    visitor.key = [&](std::u16string_view below) {
+        below_id = key_id;
+        if (!below.empty()) below_id.append(u"\\").append(folded(below));
+    };
+    visitor.value = [&](const RegWideValue& value) {
+        std::u16string id = below_id;
+        id.append(1, u'\0').append(folded(value.name));
+        sum += change_value_digest(id, value.type, value.data);
+        ++count;
+    };
+    visitor.key_done = [](std::u16string_view, const std::vector<std::u16string>&) {};
+    const RegResult walked = reg_walk(key, true, visitor);
+    platform::reg_close_key(key);
+    if (!walked.ok()) return std::nullopt;
+    return change_tree_state(count, sum);
+}
+
+std::u16string change_tree_state(std::size_t count, std::uint64_t sum) {
+    constexpr char16_t kDigits[] = u"0123456789abcdef";
+    const std::string number = std::to_string(count);
+    std::u16string text(number.begin(), number.end());
+    text += u' ';
+    for (int shift = 60; shift >= 0; shift -= 4) text += kDigits[(sum >> shift) & 0xF];
+    return text;
+}
+
+void ChangeSession::operation_done() {
+    if (!journal_) return;
+    write_trees();
+    if (records_at_once_) return;
+    sync();
+}
+
 void ChangeSession::sync() {
+    if (journal_) write_trees();
     if (journal_ && !journal_.sync() && failed_status_ == 0)
         refuse(platform::kErrorWriteFault, "the journal " + journal_.name() + " cannot be written");
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -64,8 +65,10 @@ class ChangeSession {
     // After the file was written: what the run left of it.
     void after_file(std::string_view path);
 
-    // Puts what the journal holds so far on the disk: before the registry
-    // keeps an operation's changes, and at the end of the run.
+    // Before the registry keeps an operation's changes: where it keeps them
+    // only then (the emulated machine), the journal is put on the disk.
+    void operation_done();
+    // Puts what the journal holds so far on the disk: at the end of the run.
     void sync();
 
     // The folder, or nothing when journals are off.
@@ -81,8 +84,13 @@ class ChangeSession {
     // Writes a record of what is about to change; false when it failed.
     bool record(std::u16string_view comment, const std::u16string& key_id,
                 std::u16string_view body);
-    bool covered(std::u16string_view key_id) const;
+    // The recorded key whose whole content the journal puts back, at or
+    // above the key; nothing when there is none.
+    std::optional<std::u16string> covering(std::u16string_view key_id) const;
+    // Writes what the run left below each recorded key it changed since.
+    void write_trees();
 
+    struct Tree;
     // The key of the last value change, worked out once for its many values.
     struct KeyNames {
         bool valid = false;
@@ -91,7 +99,9 @@ class ChangeSession {
         std::u16string name;    // change_key_name
         std::u16string id;      // change_key_id
         std::u16string quoted;  // the name between quotes
-        bool covered = false;
+        std::optional<std::u16string> covering;
+        std::uint64_t id_digest = 0;  // of `id`, as change_value_digest begins
+        Tree* tree = nullptr;         // of `covering`, once looked up
     };
     const KeyNames& key_names(Key root, std::u16string_view subkey);
 
@@ -109,6 +119,28 @@ class ChangeSession {
     std::unordered_set<std::u16string> touched_;
     // Keys whose whole content the journal puts back (created or deleted).
     std::unordered_set<std::u16string> covered_;
+    // Below each key whose content the journal puts back, the values the run
+    // left (value id: digest), written as one line per key when an
+    // operation ends rather than a line per value.
+    struct Tree {
+        std::u16string name;
+        Key root;
+        std::u16string subkey;
+        // What the run set or deleted below it, in order: digests of the
+        // value's id and of the value.
+        struct Entry {
+            std::uint64_t id;
+            std::uint64_t digest;
+            bool present;
+        };
+        std::vector<Entry> entries;
+        bool recount = false;  // a key below was deleted: counted in the registry
+        bool unknown = false;  // a value could not be read back
+        bool changed = false;
+    };
+    Tree& tree_for(const std::u16string& key_id, Key root, std::u16string_view subkey,
+                   std::u16string name);
+    std::unordered_map<std::u16string, Tree> trees_;
     // Each record's key id and body, for the deletion of a key above it.
     struct Record {
         std::u16string key_id;
@@ -128,6 +160,17 @@ std::optional<std::string> change_file_content(std::string_view path, bool& exis
 // What a file is, as change_state gives it for its content: "absent" when it
 // is not there, "unknown" when it cannot be read.
 std::u16string change_file_state(std::string_view path);
+
+// The digest of a value below a recorded key, `value_id` being its key's
+// change_key_id, a zero unit and its name lower-cased as there.
+std::uint64_t change_value_digest(std::u16string_view value_id, std::uint32_t type,
+                                  std::string_view data);
+// What a recorded key holds, for comparing it later: the number of values
+// below it and the sum of their digests.
+std::u16string change_tree_state(std::size_t count, std::uint64_t sum);
+// The same for the key as the registry has it now (none: no values);
+// nothing when it cannot be read.
+std::optional<std::u16string> change_tree_state_of(Key root, std::u16string_view subkey);
 
 // What a value is, for comparing it later: "absent", or its type and a
 // digest of its bytes.

@@ -20,8 +20,8 @@ RegResult set_value(Key key, ValueName name, std::uint32_t type, std::string_vie
     return reg_step(RegStep::value, platform::reg_set_value(key, name, type, bytes));
 }
 
-// A value name of the A calls in UTF-16, for the session.
-std::optional<std::u16string> wide_name(ValueName name) {
+// A text of the A calls (a subkey, a value name) in UTF-16, for the session.
+std::optional<std::u16string> to_wide(ValueName name) {
     std::u16string wide;
     if (name && !platform::multibyte_to_wide(*name, wide)) return std::nullopt;
     return wide;
@@ -48,7 +48,7 @@ RegResult tracked(const OwnedKey& key, std::u16string_view name, Change change,
 template <typename Change>
 RegResult tracked_a(const OwnedKey& key, ValueName name, Change change) {
     if (!key.session()) return change();
-    const std::optional<std::u16string> wide = wide_name(name);
+    const std::optional<std::u16string> wide = to_wide(name);
     if (!wide) return {RegStep::value, platform::kErrorInvalidName};
     return tracked(key, *wide, change);
 }
@@ -86,7 +86,7 @@ RegResult reg_create_key_at(Key root, std::string_view subkey, ChangeSession* se
     std::optional<std::u16string> wide;
     bool creates = false;
     if (session) {
-        wide = wide_name(subkey);
+        wide = to_wide(subkey);
         if (!wide) return {RegStep::key, platform::kErrorInvalidName};
         if (const RegResult recorded = session->before_key_created(root, *wide, creates);
             !recorded.ok())
@@ -97,19 +97,22 @@ RegResult reg_create_key_at(Key root, std::string_view subkey, ChangeSession* se
     Key key;
     const long status = platform::reg_create_key(root, subkey, key);
     if (status == platform::kErrorSuccess) platform::reg_close_key(key);
-    if (creates) session->after_key(root, *wide);
+    if (creates)
+        session->after_key(
+            root, *wide,
+            status == platform::kErrorSuccess ? std::optional<bool>(true) : std::nullopt);
     return reg_step(RegStep::key, status);
 }
 
 RegResult reg_delete_key_at(Key root, std::string_view subkey, ChangeSession* session) {
     if (!root || reg_key_is_protected(root, subkey)) return {RegStep::key, 0};
     if (!session) return reg_step(RegStep::key, platform::reg_delete_tree(root, subkey));
-    const std::optional<std::u16string> wide = wide_name(subkey);
+    const std::optional<std::u16string> wide = to_wide(subkey);
     if (!wide) return {RegStep::key, platform::kErrorInvalidName};
     if (const RegResult recorded = session->before_key_deleted(root, *wide); !recorded.ok())
         return recorded;
     const RegResult result = reg_step(RegStep::key, platform::reg_delete_tree(root, subkey));
-    session->after_key(root, *wide);
+    session->after_key(root, *wide, result.ok() ? std::optional<bool>(false) : std::nullopt);
     return result;
 }
 
