@@ -27,7 +27,7 @@ int syntax_error(const qh::Output& out, int) { return qh::report_syntax_error(ou
 
 TEST(HelpTexts, BannerThenHelpLines) {
     const auto lines = lines_of(qh::show_help, 0);
-    ASSERT_EQ(lines.size(), 3u + 48u);
+    ASSERT_EQ(lines.size(), 3u + 49u);
     EXPECT_EQ(lines[0], "Quillhaven v 1.0 (8 April 2005), developed by Velmorin");
     EXPECT_EQ(lines[1], "Welcome to report bugs and comments via https://quillhaven.example.org/");
     EXPECT_EQ(lines[2], "Usage:\tQuillhaven [options]");
@@ -46,13 +46,16 @@ TEST(HelpTexts, BannerThenHelpLines) {
     EXPECT_EQ(lines[3 + 44], "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%");
     EXPECT_EQ(lines[3 + 45],
               "\t-texlive\tdetect TeX Live's bin folder (+texlive: add it into PATH)");
-    EXPECT_EQ(lines[3 + 47], "\t-backout\ttake back the newest run not yet taken back, by its journal");
+    EXPECT_EQ(lines[3 + 47],
+              "\t-dry-run\tshow what the operations after it would change, and change nothing");
+    EXPECT_EQ(lines[3 + 48],
+              "\t-backout\ttake back the newest run not yet taken back, by its journal");
     EXPECT_EQ(lines_of(qh::show_help, 7).size(), lines.size());
 }
 
 TEST(HelpTexts, BannerThenExampleLines) {
     const auto lines = lines_of(examples, 0);
-    ASSERT_EQ(lines.size(), 3u + 35u);
+    ASSERT_EQ(lines.size(), 3u + 36u);
     EXPECT_EQ(lines[3], "Some Examples:");
     EXPECT_EQ(lines[3 + 3],
               "Quillhaven -fail-exit +path C:\\tovrane\\bin & if errorlevel 2 echo Failed to add "
@@ -72,7 +75,8 @@ TEST(HelpTexts, BannerThenExampleLines) {
               "Quillhaven -rege HKEY_LOCAL_MACHINE\\SOFTWARE\\tovrane C:\\tovrane\\backup.reg");
     EXPECT_EQ(lines[3 + 31], "Quillhaven +javaw javacommand");
     EXPECT_EQ(lines[3 + 33], "Quillhaven -user -end +texlive");
-    EXPECT_EQ(lines[3 + 34], "Quillhaven -backout");
+    EXPECT_EQ(lines[3 + 34], "Quillhaven -dry-run +regf C:\\tovrane\\Unicode.reg");
+    EXPECT_EQ(lines[3 + 35], "Quillhaven -backout");
 }
 
 TEST(HelpTexts, SyntaxErrorIsMessageBannerAndHelp) {

@@ -79,8 +79,9 @@ INSTANTIATE_TEST_SUITE_P(
         // No operand: what follows is the next option.
         Case{{"-fail-exit", "x"}, {Action::fail_exit}}, Case{{"=FAIL"}, {Action::fail_exit}},
         Case{{"-backout", "x"}, {Action::backout}}, Case{{"+BACK"}, {Action::backout}},
-        Case{{"-ba"}, kSyntax}, Case{{"-fai"}, {Action::fail_exit}}, Case{{"-fa"}, kSyntax},
-        Case{{"-f"}, kSyntax}));
+        Case{{"-ba"}, kSyntax}, Case{{"-dry-run", "x"}, {Action::dry_run}},
+        Case{{"=DRYX"}, {Action::dry_run}}, Case{{"-fai"}, {Action::fail_exit}},
+        Case{{"-fa"}, kSyntax}, Case{{"-f"}, kSyntax}));
 
 INSTANTIATE_TEST_SUITE_P(
     Environment, Recognition,

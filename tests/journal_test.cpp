@@ -168,6 +168,15 @@ TEST_F(Journal, EachChangingOperationIsTakenBackWhole) {
             ASSERT_EQ(run_cli(c.setup).errors, "");
         }
         const std::vector<std::string> before = snapshot(keys);
+        // The preview changes nothing, keeps no journal, and names each change.
+        const std::size_t journals = qh::journal_names(journals_).size();
+        Args preview = {"-dry-run"};
+        preview.insert(preview.end(), c.run.begin(), c.run.end());
+        const qh_test::CliRun shown = run_cli(preview);
+        EXPECT_NE(shown.output.find("would "), std::string::npos) << shown.output;
+        EXPECT_EQ(shown.errors, "");
+        EXPECT_TRUE(snapshot(keys) == before) << "the preview changed something";
+        EXPECT_EQ(qh::journal_names(journals_).size(), journals);
         const qh_test::CliRun run = run_cli(c.run);
         EXPECT_EQ(run.errors, "");
         ASSERT_FALSE(snapshot(keys) == before) << "the run changed nothing";
@@ -182,6 +191,45 @@ TEST_F(Journal, EachChangingOperationIsTakenBackWhole) {
         ASSERT_EQ(run_cli({"-backout"}).output, kSucceeded);
         EXPECT_EQ(qh_test::broadcast_count(), *sent + 1);
     }
+}
+
+TEST_F(Journal, APreviewShowsEachChangeAndLaterOperationsSeeIt) {
+    ASSERT_EQ(
+        run_cli({"+regv", kKey, "v", "old", "+regt", kKey + "\\sub", "d", "REG_DWORD", "5"}).errors,
+        "");
+    const std::string shown_key = kKey;
+    struct Case {
+        Args run;
+        std::string output;
+    };
+    const Case cases[] = {
+        {{"+regk", kKey + "\\new", "+regv", kKey + "\\new", "x", "y", "-x", "-regr", kKey + "\\new",
+          "x"},
+         "would create key " + kKey + "\\new\n" + std::string(kSucceeded) + "would set " + kKey +
+             "\\new\\x (REG_SZ): y (new)\n" + std::string(kSucceeded) + "y"},
+        {{"+regv", kKey, "v", "new", "+regt", kKey + "\\sub", "d", "REG_DWORD", "7"},
+         "would set " + kKey + "\\v (REG_SZ): new (was: old)\n" + std::string(kSucceeded) +
+             "would set " + kKey + "\\sub\\d (REG_DWORD): dword:00000007 (was: dword:00000005)\n" +
+             std::string(kSucceeded)},
+        {{"-regv", kKey, "v", "-regv", kKey, "v", "-regk", kKey},
+         "would delete value v of " + kKey + " (was: old)\n" + std::string(kSucceeded) +
+             std::string(kFailed) + "would delete " + kKey + " (1 value, 1 subkey)\n" +
+             std::string(kSucceeded)},
+    };
+    const std::vector<std::string> before = snapshot({kKey});
+    for (const Case& c : cases) {
+        Args args = {"-dry-run"};
+        args.insert(args.end(), c.run.begin(), c.run.end());
+        EXPECT_EQ(run_cli(args).output, c.output);
+    }
+    EXPECT_TRUE(snapshot({kKey}) == before);
+    // A take-back previewed leaves the run to be taken back.
+    ASSERT_EQ(run_cli({"+regv", kKey, "v", "changed"}).output, kSucceeded);
+    EXPECT_EQ(run_cli({"-dry-run", "-backout"}).output,
+              "would set " + kKey + "\\v (REG_SZ): old (was: changed)\n" + std::string(kSucceeded));
+    EXPECT_EQ(qh_test::read_text(Root::current_user, kBase, "v"), "changed");
+    EXPECT_EQ(run_cli({"-backout"}).output, kSucceeded);
+    EXPECT_EQ(qh_test::read_text(Root::current_user, kBase, "v"), "old");
 }
 
 TEST_F(Journal, RunsAreTakenBackInTurnAndTheNewestAreKept) {
@@ -306,6 +354,14 @@ TEST_F(JournalOn9x, TheBatchFileIsPutBack) {
         EXPECT_EQ(backout.output, succeeded) << backout.errors;
         EXPECT_EQ(qh_test::read_file(kBatch), c.before);
     }
+    // A preview shows the line it would append, and writes nothing.
+    ASSERT_TRUE(qh_test::write_file(kBatch, "REM x\r\n"));
+    const qh_test::ToolRun shown = run({"-dry-run", "+env", "QhJournalVar", folder});
+    EXPECT_EQ(shown.output,
+              qh_test::text_mode("would append to C:\\AUTOEXEC.BAT: set "
+                                 "QhJournalVar=" +
+                                 folder + ";%QhJournalVar%\n" + std::string(kSucceeded)));
+    EXPECT_EQ(qh_test::read_file(kBatch), "REM x\r\n");
     // Written by another program since: left, and named.
     ASSERT_EQ(run({"+env", "QhJournalVar", folder}).output, succeeded);
     ASSERT_TRUE(qh_test::write_file(kBatch, "REM another program\r\n"));

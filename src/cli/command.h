@@ -27,6 +27,8 @@ enum class Action {
     refresh,
     no_refresh,
     fail_exit,
+    // From here on nothing changes; the changes are shown: no result line.
+    dry_run,
     // Takes back the newest run by its journal: result line.
     backout,
     // Environment variables: result line.

@@ -72,7 +72,8 @@ constexpr std::string_view kHelpLines[] = {
     "\t-javaw\t\tdetect the latest version of Java2RE\n",
     "\t+javaw [ENV]\tadd javaw.exe into the environment variable %ENV%\n",
     "\t-texlive\tdetect TeX Live's bin folder (+texlive: add it into PATH)\n",
-    "Taking a Change Back:\n",
+    "Previewing and Taking Back Changes:\n",
+    "\t-dry-run\tshow what the operations after it would change, and change nothing\n",
     "\t-backout\ttake back the newest run not yet taken back, by its journal\n",
 };
 
@@ -111,6 +112,7 @@ constexpr std::string_view kExampleLines[] = {
     "Quillhaven +javaw javacommand\n",
     "Quillhaven -texlive\n",
     "Quillhaven -user -end +texlive\n",
+    "Quillhaven -dry-run +regf C:\\tovrane\\Unicode.reg\n",
     "Quillhaven -backout\n",
 };
 

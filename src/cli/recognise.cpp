@@ -185,6 +185,8 @@ Command recognise(std::string_view option, Rest rest) {
             return name_option(Action::env_audit, rest);
         case 'b':
             return make(Action::backout);
+        case 'd':
+            return make(Action::dry_run);
         case 'e':
             if (at(lower, 2) == 'x') return make(Action::examples);
             if (at(lower, 3) == 'd') return make(Action::position_end);

@@ -141,7 +141,8 @@ std::optional<int> with_result_line(Run& run, Typed typed, Operation operation) 
 std::optional<int> read_value(Run& run, Typed typed, const Command& command) {
     RegValue value;
     const int result = in_scope(run, [&] {
-        return reg_read_path_value(value, command.key, command.value_name, &run.failure);
+        return reg_read_path_value(value, command.key, command.value_name, &run.failure,
+                                   &run.session);
     });
     if (result != 0) {
         print_result_line(run.out, result);
@@ -294,6 +295,9 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
         case Action::fail_exit:
             s.fail_exit = true;
             return std::nullopt;
+        case Action::dry_run:
+            if (!run.session.preview()) run.session.begin_preview(run.out);
+            return std::nullopt;
 
         case Action::env_add_path:
             return with_result_line(run, typed, [&] {
@@ -411,7 +415,13 @@ int cli_run(const std::vector<std::string>& args, const Output& out, const Outpu
 
     run.session.sync();
     if (run.switches.force_refresh) run.changes.env_changed = true;
-    if (!run.switches.no_refresh) env_broadcast_change(run.changes);
+    if (!run.switches.no_refresh) {
+        if (ChangePreview* const preview = run.session.preview()) {
+            if (run.changes.env_changed) preview->line("would broadcast the environment change");
+        } else {
+            env_broadcast_change(run.changes);
+        }
+    }
     return normal_exit(run);
 }
 

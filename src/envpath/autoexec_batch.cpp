@@ -114,6 +114,11 @@ int autoexec_add_path(std::string_view dirs, std::string_view name, Position pos
         line += set_line(name, prepended_before(name, dirs));
     }
 
+    if (ChangePreview* const preview = session ? session->preview() : nullptr) {
+        preview->line("would append to " + std::string(kAutoexecPath) + ": " +
+                      line.substr(1, line.size() - 2));
+        return 0;
+    }
     if (!recorded(session, failure)) return kAutoexecFileFailed;
     std::FILE* file = platform::file_open(kAutoexecPath, "at+");
     const bool written = file != nullptr && write_all(file, line);
@@ -159,6 +164,11 @@ int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* 
     const std::string kept = autoexec_without(*content, dirs, name);
     if (kept == *content) return 0;
 
+    if (ChangePreview* const preview = session ? session->preview() : nullptr) {
+        preview->line("would rewrite " + std::string(kAutoexecPath) + " without the lines that " +
+                      "set " + std::string(name) + " to " + std::string(dirs));
+        return 0;
+    }
     if (!recorded(session, failure)) return kAutoexecFileFailed;
     std::FILE* out = platform::file_open(kAutoexecPath, "wt");
     const bool written = out != nullptr && write_all(out, kept);

@@ -10,7 +10,7 @@ int edit_list_value(Key root, std::string_view subkey, ValueName name, const Lis
                     ChangeSession* session) {
     if (written) *written = false;
     RegValue value;
-    const RegResult read = reg_read_value_at(value, root, subkey, name);
+    const RegResult read = reg_read_value_at(value, root, subkey, name, session);
     if (!read.ok()) return reg_fail(failure, kListNotRead, read, root, subkey, name);
     // A number or binary data is no list; editing it as text would ruin it.
     if (!reg_value_is_text(value)) {

@@ -236,6 +236,15 @@ void append_le(std::string& bytes, std::u16string_view text) {
     }
 }
 
+// 0 when nothing changed since the run; else kBackoutPartly, naming the
+// first thing that did and how many more.
+int partly(Failure* failure, const std::string& first, std::size_t count) {
+    if (count == 0) return 0;
+    std::string reason = first + " was changed since that run, and is left as it is";
+    if (count > 1) reason += " (and " + std::to_string(count - 1) + " more)";
+    return fail(failure, kBackoutPartly, reason);
+}
+
 }  // namespace
 
 int regfile_backout(ChangeSession& session, std::vector<std::string>& restored_keys,
@@ -327,6 +336,10 @@ int regfile_backout(ChangeSession& session, std::vector<std::string>& restored_k
             if (!former || (file.kept && !exists))
                 return fail(failure, kBackoutPartly,
                             "the former " + file.path + " kept beside the journal cannot be read");
+            if (ChangePreview* const preview = session.preview()) {
+                preview->line("would put back " + file.path + " as it was before that run");
+                continue;
+            }
             if (const RegResult recorded = session.before_file(file.path); !recorded.ok())
                 return fail(failure, kBackoutPartly, session.failure());
             const long status = file.kept ? platform::file_replace(file.path, *former, false)
@@ -338,15 +351,14 @@ int regfile_backout(ChangeSession& session, std::vector<std::string>& restored_k
                             status);
         }
 
+        // A preview marks nothing.
+        if (session.preview()) return partly(failure, first_changed, changed.size());
         std::u16string mark = u";taken back by ";
         mark += session.journal_name().empty() ? u"a run that found nothing to change"
                                                : utf8_to_utf16(session.journal_name());
         mark += u"\r\n";
         journal_append_to(path, mark);
-        if (changed.empty()) return 0;
-        std::string reason = first_changed + " was changed since that run, and is left as it is";
-        if (changed.size() > 1) reason += " (and " + std::to_string(changed.size() - 1) + " more)";
-        return fail(failure, kBackoutPartly, reason);
+        return partly(failure, first_changed, changed.size());
     }
     return fail(failure, kBackoutNothing, "no run is left to take back in " + folder);
 }

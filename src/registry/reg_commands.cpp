@@ -24,11 +24,11 @@ bool names_root_alone(const KeyPath& path) {
 
 }  // namespace
 
-int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name,
-                        Failure* failure) {
+int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name, Failure* failure,
+                        ChangeSession* session) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, kValuePathRootUnknown, reg_path_reason(key_path));
-    const RegResult result = reg_read_value_at(out, path->root, path->subkey, name);
+    const RegResult result = reg_read_value_at(out, path->root, path->subkey, name, session);
     if (result.ok()) return 0;
     return reg_fail(failure, value_code(result), result, path->root, path->subkey, name);
 }

@@ -25,7 +25,7 @@ inline constexpr int kKeyNotDone = 2;  // the system did not create or delete th
 
 // 0 read, kValuePathRootUnknown, kValueKeyFailed (not readable), kValueFailed.
 int reg_read_path_value(RegValue& out, std::string_view key_path, ValueName name,
-                        Failure* failure = nullptr);
+                        Failure* failure = nullptr, ChangeSession* session = nullptr);
 // 0 set as REG_SZ, kValuePathRootUnknown, kValueKeyFailed (not created), kValueFailed.
 int reg_set_path_value(std::string_view text, std::string_view key_path, ValueName name,
                        Failure* failure = nullptr, ChangeSession* session = nullptr);

@@ -33,6 +33,10 @@ OwnedKey opened(long status, Key key) {
 
 // Creates (or opens) the key, announcing a creation to the session.
 OwnedKey create_tracked(Key root, std::u16string_view subkey, ChangeSession& session) {
+    if (ChangePreview* const preview = session.preview()) {
+        preview->create_key(root, subkey);
+        return OwnedKey::previewed(&session, root, std::u16string(subkey));
+    }
     bool creates = false;
     if (const RegResult recorded = session.before_key_created(root, subkey, creates);
         !recorded.ok())
@@ -104,6 +108,12 @@ OwnedKey reg_create(Key root, std::string_view subkey, ChangeSession* session) {
 }
 
 OwnedKey reg_open_existing(Key root, std::string_view subkey, ChangeSession* session) {
+    if (session && session->preview()) {
+        const std::optional<std::u16string> wide = wide_subkey(subkey);
+        if (!wide || !session->preview()->key_exists(root, *wide))
+            return OwnedKey::failed(platform::kErrorFileNotFound);
+        return OwnedKey::previewed(session, root, *wide);
+    }
     if (OwnedKey readable = reg_open_for_reading(root, subkey); !readable) return readable;
     return reg_create(root, subkey, session);
 }
@@ -124,6 +134,11 @@ OwnedKey reg_create_wide(Key root, std::u16string_view subkey, ChangeSession* se
 }
 
 OwnedKey reg_open_existing_wide(Key root, std::u16string_view subkey, ChangeSession* session) {
+    if (session && session->preview()) {
+        if (!session->preview()->key_exists(root, subkey))
+            return OwnedKey::failed(platform::kErrorFileNotFound);
+        return OwnedKey::previewed(session, root, std::u16string(subkey));
+    }
     if (OwnedKey readable = reg_open_for_reading_wide(root, subkey); !readable) return readable;
     return reg_create_wide(root, subkey, session);
 }

@@ -35,6 +35,7 @@ class OwnedKey {
     OwnedKey(OwnedKey&& other) noexcept
         : key_(other.release()),
           status_(other.status_),
+          previewed_(other.previewed_),
           session_(other.session_),
           root_(other.root_),
           subkey_(std::move(other.subkey_)) {}
@@ -43,6 +44,7 @@ class OwnedKey {
             platform::reg_close_key(key_);
             status_ = other.status_;
             key_ = other.release();
+            previewed_ = other.previewed_;
             session_ = other.session_;
             root_ = other.root_;
             subkey_ = std::move(other.subkey_);
@@ -52,11 +54,19 @@ class OwnedKey {
     OwnedKey(const OwnedKey&) = delete;
     OwnedKey& operator=(const OwnedKey&) = delete;
 
+    // A key that a preview shows as there, with no key of the system behind
+    // it: the changes through it are only shown (reg_preview.h).
+    static OwnedKey previewed(ChangeSession* session, Key root, std::u16string subkey) {
+        OwnedKey key;
+        key.previewed_ = true;
+        key.track(session, root, std::move(subkey));
+        return key;
+    }
     Key get() const { return key_; }
-    explicit operator bool() const { return static_cast<bool>(key_); }
+    explicit operator bool() const { return static_cast<bool>(key_) || previewed_; }
     // The key step as a result: done, or failed with the status of the
     // opening call.
-    RegResult result() const { return key_ ? RegResult{} : RegResult{RegStep::key, status_}; }
+    RegResult result() const { return *this ? RegResult{} : RegResult{RegStep::key, status_}; }
 
     // Changes made through the key are announced to `session` first
     // (reg_session.h); the key is `subkey` of `root`.
@@ -78,6 +88,7 @@ class OwnedKey {
     }
     Key key_{};
     long status_ = 0;
+    bool previewed_ = false;
     ChangeSession* session_ = nullptr;
     Key root_{};
     std::u16string subkey_;

@@ -14,21 +14,11 @@
 
 #include "registry/reg_journal.h"
 #include "registry/reg_path.h"
+#include "registry/reg_preview.h"
 #include "registry/reg_result.h"
+#include "registry/reg_stored.h"
 
 namespace qh {
-
-// A value as the registry stores it, for what a change left behind:
-// nothing when the value is absent.
-struct StoredView {
-    std::uint32_t type = 0;
-    std::string_view data;
-};
-struct StoredValue {
-    std::uint32_t type = 0;
-    std::string data;
-    StoredView view() const { return {type, data}; }
-};
 
 class ChangeSession {
   public:
@@ -71,6 +61,14 @@ class ChangeSession {
     // Puts what the journal holds so far on the disk: at the end of the run.
     void sync();
 
+    // From now on nothing is changed: the changes are shown on `out` and
+    // kept in memory (reg_preview.h), and the journal records nothing.
+    void begin_preview(std::function<void(std::string_view)> out) {
+        preview_.emplace(std::move(out));
+    }
+    // The preview, once begun; none while changes are made.
+    ChangePreview* preview() { return preview_ ? &*preview_ : nullptr; }
+
     // The folder, or nothing when journals are off.
     const std::optional<std::string>& folder() const { return folder_; }
     // The journal's file name; empty while nothing was changed.
@@ -106,6 +104,7 @@ class ChangeSession {
     const KeyNames& key_names(Key root, std::u16string_view subkey);
 
     std::optional<std::string> folder_;
+    std::optional<ChangePreview> preview_;
     // Where the registry keeps changes at once, each record reaches the
     // system before its change; else before the operation's changes are kept.
     bool records_at_once_;

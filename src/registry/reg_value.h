@@ -29,7 +29,10 @@ struct RegValue {
 // On a root key and a subkey: each opens the key, does one thing to the
 // value and closes the key again. A failure names the key step (the key not
 // opened or created) or the value step, with the system's status.
-RegResult reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name);
+// With a session in a preview, the value as the changes shown before would
+// leave it.
+RegResult reg_read_value_at(RegValue& out, Key root, std::string_view subkey, ValueName name,
+                            ChangeSession* session = nullptr);
 RegResult reg_write_sz_at(std::string_view text, Key root, std::string_view subkey, ValueName name,
                           ChangeSession* session = nullptr);
 // Writes a text value of the given string type (REG_SZ or REG_EXPAND_SZ).
