@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "registry/reg_reason.h"
 
 namespace qh {
 
@@ -80,9 +81,28 @@ std::optional<std::string> read_all(std::FILE* file) {
     return content;
 }
 
-bool write_all(std::FILE* file, std::string_view bytes) {
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+// The file's content, or nothing when it is not there; `unreadable` when it
+// is there but cannot be read whole, which no edit may then replace.
+std::optional<std::string> current_content(bool& unreadable) {
+    unreadable = false;
+    std::FILE* in = platform::file_open(kAutoexecPath, "rt");
+    if (in == nullptr) {
+        unreadable = platform::file_attributes(kAutoexecPath).has_value();
+        return std::nullopt;
+    }
+    std::optional<std::string> content = read_all(in);
+    std::fclose(in);
+    if (!content) unreadable = true;
+    return content;
+}
+
+// The whole new content, written beside the file and moved over it: a full
+// disk leaves the old file as it was, never one cut short.
+int replace_content(std::string_view content, std::string_view what, Failure* failure) {
+    const long status = platform::file_replace(kAutoexecPath, content, true);
+    if (status == platform::kErrorSuccess) return 0;
+    return fail(failure, kAutoexecFileFailed, file_reason(what) + ": " + reg_status_clause(status),
+                status);
 }
 
 }  // namespace
@@ -107,10 +127,10 @@ int autoexec_add_path(std::string_view dirs, std::string_view name, Position pos
         line += set_line(name, prepended_before(name, dirs));
     }
 
-    std::FILE* file = platform::file_open(kAutoexecPath, "at+");
-    if (file == nullptr || !write_all(file, line))
-        return fail(failure, kAutoexecFileFailed, file_reason("appended to"));
-    return 0;
+    bool unreadable = false;
+    const std::optional<std::string> content = current_content(unreadable);
+    if (unreadable) return fail(failure, kAutoexecFileFailed, file_reason("read"));
+    return replace_content(content.value_or("") + line, "appended to", failure);
 }
 
 std::string autoexec_without(std::string_view content, std::string_view dirs,
@@ -140,19 +160,14 @@ int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* 
                         std::string(kAutoexecPath) + ", which is left alone");
     }
 
-    std::FILE* in = platform::file_open(kAutoexecPath, "rt");
-    if (in == nullptr) return fail(failure, kAutoexecFileFailed, file_reason("opened"));
-    const std::optional<std::string> content = read_all(in);
-    std::fclose(in);
-    if (!content) return fail(failure, kAutoexecFileFailed, file_reason("read"));
+    bool unreadable = false;
+    const std::optional<std::string> content = current_content(unreadable);
+    if (!content)
+        return fail(failure, kAutoexecFileFailed, file_reason(unreadable ? "read" : "opened"));
 
     const std::string kept = autoexec_without(*content, dirs, name);
     if (kept == *content) return 0;
-
-    std::FILE* out = platform::file_open(kAutoexecPath, "wt");
-    if (out == nullptr || !write_all(out, kept))
-        return fail(failure, kAutoexecFileFailed, file_reason("rewritten"));
-    return 0;
+    return replace_content(kept, "rewritten", failure);
 }
 
 }  // namespace qh
