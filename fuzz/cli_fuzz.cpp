@@ -89,6 +89,11 @@ void check_reasons(const std::vector<Printed>& printed) {
         const Printed& piece = printed[i];
         if (piece.on_error) {
             check(piece.text.starts_with("quillhaven: ") && piece.text.ends_with('\n'));
+            // One line, whatever the names in it hold.
+            for (std::size_t c = 0; c + 1 < piece.text.size(); ++c) {
+                const auto byte = static_cast<unsigned char>(piece.text[c]);
+                check(byte >= 0x20 && byte != 0x7f);
+            }
         } else if (piece.text == kFailed) {
             check(i + 1 < printed.size() && printed[i + 1].on_error);
         }
@@ -232,9 +237,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         [&](std::string_view text) {
             out += text;
             printed.push_back({false, std::string(text)});
+            return true;
         },
         [&](std::string_view text) {
             printed.push_back({true, std::string(text)});
+            return true;
         });
     check_run(args, exit_code, out);
     check_reasons(printed);

@@ -10,7 +10,11 @@ namespace {
 
 std::vector<std::string> lines_of(int (*print)(const qh::Output&, int), int code) {
     std::string text;
-    EXPECT_EQ(print([&](std::string_view bytes) { text += bytes; }, code), code);
+    const auto collect = [&](std::string_view bytes) {
+        text += bytes;
+        return true;
+    };
+    EXPECT_EQ(print(collect, code), code);
     std::vector<std::string> lines;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = text.find('\n', start);

@@ -28,7 +28,12 @@ std::string newlines_normalised(const std::string& output) {
 
 std::string help() {
     std::string text;
-    qh::show_help([&](std::string_view bytes) { text += bytes; }, 0);
+    qh::show_help(
+        [&](std::string_view bytes) {
+            text += bytes;
+            return true;
+        },
+        0);
     return text;
 }
 

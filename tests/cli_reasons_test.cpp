@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/report.h"
 #include "detect_fixture.h"
 #include "platform/platform.h"
 #include "quillhaven_version.h"
@@ -332,6 +333,36 @@ TEST_F(Reasons, FailExit) {
     EXPECT_TRUE(syntax.output.starts_with(kFail + "Syntax error occurs!\n"));
 }
 
+// Control characters in a reason are shown as escapes, so that a name can
+// neither forge a line of its own nor reach the terminal as a command;
+// standard output shows the registry's text as it is.
+TEST_F(Reasons, ControlCharactersAreShownEscaped) {
+    struct Escape {
+        std::string text;
+        std::string shown;
+    };
+    const Escape escapes[] = {
+        {"a\nb", "a\\nb"},
+        {"\r\t", "\\r\\t"},
+        {"\x1b[31mred", "\\x1b[31mred"},
+        {"\x01\x1f\x7f"s, "\\x01\\x1f\\x7f"},
+        {"\0"s, "\\x00"},
+        {"C:\\x \"y\" \xc3\xa9 \x80 ~", "C:\\x \"y\" \xc3\xa9 \x80 ~"},
+    };
+    for (const Escape& e : escapes) EXPECT_EQ(qh::escape_controls(e.text), e.shown) << e.text;
+
+    const std::string forged = kKey + "\\a\nquillhaven: forged";
+    const std::string shown = kKey + "\\a\\nquillhaven: forged";
+    const qh_test::CliRun got = run_cli({"-read-reg", forged, "v\x1b[2J"});
+    EXPECT_EQ(got.output, kFail);
+    EXPECT_EQ(got.errors, "quillhaven: -read-reg " + shown + " v\\x1b[2J: " + shown +
+                              ": the key does not exist\n");
+
+    qh_test::put_text(qh_test::hkcu(), std::string(kSubkey), "lines", kRegSz, "one\ntwo\x1b");
+    EXPECT_EQ(run_cli({"-read-reg", kKey, "lines"}).output,
+              "\n[" + kKey + "]\nlines=one\ntwo\x1b\n");
+}
+
 }  // namespace
 
 namespace {
@@ -376,8 +407,6 @@ TEST_F(ReasonsNinex, BatchFileEdits) {
         {{"+env", "A=B", "C:\\q9"}, "A=B has a '=' in it"},
         {{"+env", "QH_REASONS_NINEX", "C:\\q9"}, "C:\\q9 is already in QH_REASONS_NINEX"},
         {{"-path", "C:\\q9"}, "C:\\AUTOEXEC.BAT cannot be opened"},
-        {{"-env", "QH_REASONS_NINEX", "C:\\q9\nset X=y"},
-         "a line end or end-of-file character would break the set line in C:\\AUTOEXEC.BAT"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c));
@@ -386,6 +415,13 @@ TEST_F(ReasonsNinex, BatchFileEdits) {
         EXPECT_EQ(got.output, as_written(kFail));
         EXPECT_EQ(got.errors, as_written(stderr_line(c.args, c.reason)));
     }
+    // The line end typed in the operand is shown, not written.
+    const qh_test::ToolRun broken =
+        qh_test::run_tool({"-env", "QH_REASONS_NINEX", "C:\\q9\nset X=y", "-no-refresh"});
+    EXPECT_EQ(broken.output, as_written(kFail));
+    EXPECT_EQ(broken.errors,
+              as_written("quillhaven: -env QH_REASONS_NINEX C:\\q9\\nset X=y: a line end or "
+                         "end-of-file character would break the set line in C:\\AUTOEXEC.BAT\n"));
 }
 
 }  // namespace

@@ -31,13 +31,21 @@ const Args kFailing = {"-regk", "HKLM\\QuillhavenTest"};
 
 std::string collect(int (*print)(const qh::Output&)) {
     std::string text;
-    print([&](std::string_view bytes) { text += bytes; });
+    print([&](std::string_view bytes) {
+        text += bytes;
+        return true;
+    });
     return text;
 }
 
 std::string help() {
     std::string text;
-    qh::show_help([&](std::string_view bytes) { text += bytes; }, 0);
+    qh::show_help(
+        [&](std::string_view bytes) {
+            text += bytes;
+            return true;
+        },
+        0);
     return text;
 }
 std::string examples() { return collect(qh::show_examples); }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -164,6 +165,23 @@ struct ReadOnlyFile {
         if (!path.empty()) qh_test::set_read_only(path, false);
     }
 };
+
+// A findtexmf that is not there adds nothing to standard error: only the
+// tool's own reason is there.
+TEST(MiktexDetection, MissingFindtexmfLeavesOnlyTheReason) {
+    TexKeys keys{{Root::current_user, "SOFTWARE\\MiK"}, {Root::local_machine, "SOFTWARE\\MiK"}};
+    TexKeys org{{Root::current_user, "SOFTWARE\\MiKTeX.org"},
+                {Root::local_machine, "SOFTWARE\\MiKTeX.org"}};
+    if (keys.machine_has_its_own() || org.machine_has_its_own())
+        GTEST_SKIP() << "the machine has its own MiKTeX";
+    const EnvRestorer path("PATH");
+    path.set(qh_test::scratch_dir("detect_no_findtexmf"));
+    const qh_test::ToolRun run = qh_test::run_tool({"-miktex"});
+    EXPECT_EQ(run.output, qh_test::text_mode(kNone));
+    EXPECT_TRUE(run.errors.starts_with("quillhaven: -miktex: no MiKTeX installation found"))
+        << run.errors;
+    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+}
 
 TEST(MiktexDetection, ReportsTheTreesFromRegistryFindtexmfAndMdIni) {
     const detect_test::FindtexmfStandIn findtexmf;

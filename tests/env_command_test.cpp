@@ -1,6 +1,7 @@
 // The environment options on the NT family, run in process.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,11 +86,22 @@ TEST_F(EnvCommand, EditsKeepTheStringTypeInEitherScope) {
         {system_store(), std::nullopt, {"+env", n, d}, kFailed, std::nullopt},
         {user_store(), std::nullopt, {"-user", "-env", n, d}, kFailed, std::nullopt},
         {system_store(), std::nullopt, {"=env", n, "%A%;x"}, kSucceeded, Text{kRegSz, "%A%;x"}},
+        // Setting keeps an expandable variable expandable.
         {user_store(),
          Text{kRegExpandSz, "%A%"},
          {"-user", "=env", n, "v"},
          kSucceeded,
-         Text{kRegSz, "v"}},
+         Text{kRegExpandSz, "v"}},
+        {system_store(),
+         Text{kRegExpandSz, "%A%"},
+         {"=env", n, "%SystemRoot%\\system32"},
+         kSucceeded,
+         Text{kRegExpandSz, "%SystemRoot%\\system32"}},
+        {user_store(),
+         Text{kRegSz, "%A%"},
+         {"-user", "=env", n, "%B%"},
+         kSucceeded,
+         Text{kRegSz, "%B%"}},
         {system_store(), Text{kRegExpandSz, "%A%"}, {"-env", n}, kSucceeded, std::nullopt},
         {system_store(), std::nullopt, {"-env", n}, kFailed, std::nullopt},
     };
@@ -133,6 +145,50 @@ TEST_F(EnvCommand, StockSystemPathStaysExpandable) {
     EXPECT_EQ(qh_test::run_cli({"-path", two + ";" + dir_}).output, kSucceeded);
     EXPECT_EQ(qh_test::read_typed_text(qh_test::hklm(), kSystemEnvironment, "Path"),
               (Text{kRegExpandSz, stock}));
+}
+
+// The machine's own variables stay in the system environment, whatever the
+// letter case of the name; the user's are the user's to delete, and -regv
+// is the explicit way to delete a system one.
+TEST_F(EnvCommand, VariablesWindowsNeedsAreNotDeletedFromTheSystem) {
+    const std::string names[] = {"Path",
+                                 "pathext",
+                                 "COMSPEC",
+                                 "SystemRoot",
+                                 "WinDir",
+                                 "os",
+                                 "Temp",
+                                 "tmp",
+                                 "PSMODULEPATH",
+                                 "processor_architecture",
+                                 "Number_Of_Processors",
+                                 "DRIVERDATA"};
+    std::deque<qh_test::ValueRestorer> saved;
+    for (const std::string& name : names) {
+        saved.emplace_back(qh_test::hklm(), std::string(kSystemEnvironment), name);
+        saved.emplace_back(qh_test::hkcu(), std::string(kUserEnvironment), name);
+        qh_test::put_text(qh_test::hklm(), kSystemEnvironment, name, kRegSz, "machine");
+        qh_test::put_text(qh_test::hkcu(), kUserEnvironment, name, kRegSz, "user");
+
+        const qh_test::CliRun system = qh_test::run_cli({"-env", name});
+        EXPECT_EQ(system.output, kFailed) << name;
+        EXPECT_EQ(system.errors, "quillhaven: -env " + name + ": " + name +
+                                     " is a variable Windows itself needs, so it is not deleted "
+                                     "from the system environment; -regv on its key deletes it "
+                                     "all the same\n");
+        EXPECT_EQ(qh_test::read_typed_text(qh_test::hklm(), kSystemEnvironment, name),
+                  (Text{kRegSz, "machine"}));
+
+        EXPECT_EQ(qh_test::run_cli({"-user", "-env", name}).output, kSucceeded) << name;
+        EXPECT_FALSE(qh_test::read_value(qh_test::hkcu(), kUserEnvironment, name)) << name;
+    }
+    const std::string key = "HKEY_LOCAL_MACHINE\\" + std::string(kSystemEnvironment);
+    EXPECT_EQ(qh_test::run_cli({"-regv", key, "TMP"}).output, kSucceeded);
+    EXPECT_FALSE(qh_test::read_value(qh_test::hklm(), kSystemEnvironment, "TMP"));
+    // Only the whole name counts.
+    qh_test::ValueRestorer near_miss(qh_test::hklm(), std::string(kSystemEnvironment), "PathX");
+    qh_test::put_text(qh_test::hklm(), kSystemEnvironment, "PathX", kRegSz, "x");
+    EXPECT_EQ(qh_test::run_cli({"-env", "PathX"}).output, kSucceeded);
 }
 
 // "set NAME=" through a shell changed nothing and ran whatever the name held.

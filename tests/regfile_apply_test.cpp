@@ -234,7 +234,14 @@ TEST_F(RegfileApplyTest, RegistryEditorForms) {
         const std::string file = wide ? qh_test::utf16le(qh_test::crlf(body)) : qh_test::crlf(body);
 
         setup();
-        ASSERT_EQ(apply(file, RegfileMode::apply), 0);
+        // The root's own deletion is refused, and named; every other line is
+        // applied all the same.
+        qh::Failure failure;
+        ASSERT_EQ(apply(file, RegfileMode::apply, &failure), qh::kRegfileRefused);
+        EXPECT_TRUE(failure.reason.ends_with(
+            ": HKEY_CURRENT_USER\\ is a hive, or a key that holds a whole part of the registry, "
+            "which is never deleted; 1 line of the file refused"))
+            << failure.reason;
         expect_values(v, {
                              {"q", platform::kRegQword, "\1\2\3\4\5\6\7\x08"s},
                              {"none", platform::kRegNone, ""},
@@ -336,6 +343,107 @@ TEST_F(RegfileApplyTest, InstallThenUninstall) {
     EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), std::string(kBase) + "\\never"));
 }
 
+// "]" may stand in a key name: the path runs to the line's last "]", and a
+// marked key is the one named before "]--uninstall", never its parent.
+TEST_F(RegfileApplyTest, BracketsInKeyNames) {
+    const std::string vendor = std::string(kBase) + "\\Vendor";
+    const std::string plugin = vendor + "]Plugin";
+    const std::string install =
+        qh_test::crlf("REGEDIT4\n[HKEY_CURRENT_USER\\" + vendor +
+                      "]\n\"own\"=\"v\"\n[HKEY_CURRENT_USER\\" + plugin + "]\n\"p\"=\"x\"\n");
+    const std::string uninstall =
+        qh_test::crlf("REGEDIT4\n[HKEY_CURRENT_USER\\" + plugin + "]--uninstall\n\"q\"=\"y\"\n");
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "UTF-16LE" : "ANSI");
+        const auto encoded = [wide](const std::string& text) {
+            return wide ? qh_test::utf16le(text) : text;
+        };
+        ASSERT_EQ(apply(encoded(install), RegfileMode::apply), 0);
+        EXPECT_TRUE(read_user_value(plugin, "p").has_value());
+        EXPECT_FALSE(read_user_value(vendor, "p").has_value());
+
+        ASSERT_EQ(apply(encoded(uninstall), RegfileMode::remove), 0);
+        EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), plugin));
+        EXPECT_TRUE(read_user_value(vendor, "own").has_value());
+
+        // Applied, the marked file writes into the key it names.
+        ASSERT_EQ(apply(encoded(uninstall), RegfileMode::apply), 0);
+        EXPECT_TRUE(read_user_value(plugin, "q").has_value());
+        EXPECT_FALSE(read_user_value(vendor, "q").has_value());
+    }
+}
+
+// Lines the registry refuses are counted and the first one is named; the
+// rest of the file is applied. What is already as the file wants is no
+// refusal.
+TEST_F(RegfileApplyTest, RefusedLinesAreNamedAndCounted) {
+    // Beyond Wine's limit too, which takes 256.
+    const std::string too_long(300, 'k');
+    const std::string long_name(16384, 'n');
+    struct Case {
+        const char* what;
+        std::string body;  // after "REGEDIT4\n"
+        RegfileMode mode;
+        std::string reason;      // after ", line "; empty: nothing refused
+        std::string kept_key;    // below kBase; holds the value kept_value afterwards
+        std::string kept_value;  // empty: nothing to look for
+    };
+    const Case cases[] = {
+        {"a key name beyond 255 characters",
+         "[" + kBasePath + "\\" + too_long + "]\n\"v\"=\"x\"\n\"w\"=dword:1\n[" + kBasePath + "\\" +
+             "ok]\n\"v\"=\"x\"\n",
+         RegfileMode::apply,
+         "2: " + kBasePath + "\\" + too_long +
+             ": a key name in it is longer than 255 characters, Windows' limit; 3 lines of the "
+             "file refused",
+         "\\ok", "v"},
+        {"a value name beyond 16383 characters",
+         "[" + kBasePath + "]\n\"" + long_name + "\"=\"x\"\n\"" + long_name.substr(1) +
+             "\"=\"x\"\n",
+         RegfileMode::apply,
+         "3: " + kBasePath +
+             ": the value name is longer than 16383 characters, Windows' limit; 1 line of the "
+             "file refused",
+         "", long_name.substr(1)},
+        {"a key that is never deleted",
+         "[HKEY_CURRENT_USER\\Software]--uninstall\n[-HKEY_CURRENT_USER\\Software\\]\n[" +
+             kBasePath + "]\n\"v\"=\"x\"\n",
+         RegfileMode::remove,
+         "2: HKEY_CURRENT_USER\\Software is a hive, or a key that holds a whole part of the "
+         "registry, which is never deleted; 1 line of the file refused",
+         "", ""},
+        {"deletions of what is not there",
+         "[-" + kBasePath + "\\absent]\n[" + kBasePath + "\\absent2]--uninstall\n[" + kBasePath +
+             "]\n\"absent\"=-\n\"v\"=\"x\"\n",
+         RegfileMode::apply, "", "", "v"},
+        {"removals of what is not there",
+         "[" + kBasePath + "\\absent]--uninstall\n[" + kBasePath +
+             "\\absent2]\n\"v\"=\"x\" --uninstall\n",
+         RegfileMode::remove, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        for (const bool wide : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (wide ? ", UTF-16LE" : ", ANSI"));
+            qh::reg_delete_key_at(qh_test::hkcu(), kBase);
+            const std::string text = qh_test::crlf("REGEDIT4\n" + c.body);
+            qh::Failure failure;
+            const int result = apply(wide ? qh_test::utf16le(text) : text, c.mode, &failure);
+            if (c.reason.empty()) {
+                EXPECT_EQ(result, 0) << failure.reason;
+            } else {
+                EXPECT_EQ(result, qh::kRegfileRefused);
+                EXPECT_TRUE(failure.reason.ends_with(", line " + c.reason)) << failure.reason;
+            }
+            // Beside the refused lines, the rest was applied.
+            if (!c.kept_value.empty()) {
+                EXPECT_TRUE(
+                    read_user_value(std::string(kBase) + c.kept_key, c.kept_value).has_value());
+            }
+        }
+    }
+    EXPECT_TRUE(qh_test::key_exists(qh_test::hkcu(), "Software"));
+}
+
 TEST_F(RegfileApplyTest, KeyLinesThatNameNoKey) {
     const std::string minus = "[-" + kBasePath + "\\minus]\n\"v\"=\"x\"\n";
     const std::string file =
@@ -406,7 +514,8 @@ TEST_F(RegfileApplyTest, ResultsAndBadInput) {
                             : "[" + kBasePath + "]\n");
         for (int i = 0; i < 4000; ++i) bytes.push_back(static_cast<char>(random()));
         const int result = apply(bytes, round % 4 < 2 ? RegfileMode::apply : RegfileMode::remove);
-        EXPECT_TRUE(result == 0 || result == 2) << round;
+        // Names the registry cannot take are refused.
+        EXPECT_TRUE(result == 0 || result == 2 || result == qh::kRegfileRefused) << round;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,40 @@ TEST(RegfileQuoted, Texts) {
     std::string text = "untouched";
     EXPECT_FALSE(qh::regfile_read_quoted("abc", 0, text).has_value());
     EXPECT_EQ(text, "untouched");
+}
+
+// The path ends at the line's last "]"; only a line ending in
+// "]--uninstall" is marked.
+TEST(RegfileKeyLine, PathAndMark) {
+    struct Case {
+        std::string line;
+        std::optional<std::string> path;  // nothing: no key line
+        bool marked;
+    };
+    const Case cases[] = {
+        {"[HKEY_CURRENT_USER\\Software\\Vendor]Plugin]--uninstall\n",
+         "HKEY_CURRENT_USER\\Software\\Vendor]Plugin", true},
+        {"[HKEY_CURRENT_USER\\Software\\Vendor]Plugin]\n",
+         "HKEY_CURRENT_USER\\Software\\Vendor]Plugin", false},
+        {"[H\\QHB]x]\r", "H\\QHB]x", false},
+        {"[H\\a]--uninstall", "H\\a", true},
+        {"[H\\a]--uninstall \t\r\n", "H\\a", true},
+        {"[H\\a] ; note\n", "H\\a", false},
+        {"[H\\a]--uninstall ;note\n", "H\\a", false},
+        {"[H\\a]--uninstall]\n", "H\\a]--uninstall", false},
+        {"[H\\a]]--uninstall\n", "H\\a]", true},
+        {"[]--uninstall\n", "", true},
+        {"[H\\a--uninstall\n", std::nullopt, false},
+        {"[H\\a\n", std::nullopt, false},
+        {"\"v\"=\"]\"\n", std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        const std::optional<qh::KeyLine> key_line = qh::regfile_parse_key_line(c.line);
+        ASSERT_EQ(key_line.has_value(), c.path.has_value()) << c.line;
+        if (!key_line) continue;
+        EXPECT_EQ(key_line->path, *c.path) << c.line;
+        EXPECT_EQ(key_line->marked, c.marked) << c.line;
+    }
 }
 
 TEST(RegfileHex, Lists) {

@@ -5,7 +5,7 @@
 # for an ANSI REGEDIT4 file, against Wine's own regedit /s, and for the forms
 # the editor writes and reads beyond the common types (type numbers, empty
 # lists, its deletions with blanks and comments, comments after dword data,
-# key paths ending in backslashes), in both encodings.
+# key paths ending in backslashes, a "]" in a key name), in both encodings.
 #
 #   regfile_wine_roundtrip.sh WINE_RUN QUILLHAVEN_EXE WORK_DIR
 set -euo pipefail
@@ -128,6 +128,7 @@ editor_body() {
     printf '[-%s\\missing\\]\r\n' "$key"
     printf '[%s\\slash\\]\r\n"v"="1"\r\n' "$key"
     printf '[%s\\slashes\\\\]\r\n"v"="2"\r\n' "$key"
+    printf '[%s\\br]acket]\r\n"v"="3"\r\n' "$key"
 }
 utf16() { iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; }; }
 editor_forms() {

@@ -9,6 +9,29 @@ void print_result_line(const Output& out, int result) {
                     : "Error: Failed to do speicified operation(s)!\n");
 }
 
+std::string escape_controls(std::string_view text) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    constexpr unsigned char kDelete = 0x7f;
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != kDelete) {
+            escaped.push_back(c);
+        } else if (c == '\n') {
+            escaped.append("\\n");
+        } else if (c == '\r') {
+            escaped.append("\\r");
+        } else if (c == '\t') {
+            escaped.append("\\t");
+        } else {
+            escaped.append("\\x").push_back(kDigits[byte >> 4]);
+            escaped.push_back(kDigits[byte & 0xf]);
+        }
+    }
+    return escaped;
+}
+
 void print_read(const Output& out, bool bare, std::string_view key, std::string_view value_name,
                 std::string_view value_text) {
     if (bare) {

@@ -2,6 +2,7 @@
 // detection reports. Texts from the registry are printed exactly as they are.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "cli/run.h"
@@ -11,6 +12,12 @@
 namespace qh {
 
 void print_result_line(const Output& out, int result);
+
+// The text with its control characters shown as escapes (\n, \r, \t, and
+// \xNN for the other C0 characters and DEL), so that a name or text taken
+// from the registry or a file can neither forge a line of its own nor reach
+// the terminal as a command. Every other byte stays as it is.
+std::string escape_controls(std::string_view text);
 
 // -read-reg KEY VALUE: framed as a registry file would show it, or the value
 // text alone.

@@ -54,14 +54,19 @@ struct Run {
     bool failed = false;
 };
 
+constexpr int kSyntaxErrorExit = 1;
+// A failure from -fail-exit on.
+constexpr int kFailExit = 2;
+
 // The exit code of a run that ends normally, or early by an option.
-int normal_exit(const Run& run) { return run.failed ? 2 : 0; }
+int normal_exit(const Run& run) { return run.failed ? kFailExit : 0; }
 
 // The argument in operation position and its operands, as typed.
 using Typed = std::span<const std::string>;
 
 // One line on standard error after a failure, naming the option as typed
-// and the reason the failing step gave.
+// and the reason the failing step gave; its control characters escaped, as
+// operands and registry names may hold any.
 void report_failure(Run& run, Typed typed, int result) {
     std::string line = "quillhaven:";
     for (const std::string& argument : typed) line.append(" ").append(argument);
@@ -71,8 +76,7 @@ void report_failure(Run& run, Typed typed, int result) {
     } else {
         line.append(run.failure.reason);
     }
-    line.push_back('\n');
-    run.err(line);
+    run.err(escape_controls(line) + "\n");
     if (run.switches.fail_exit) run.failed = true;
 }
 
@@ -207,7 +211,7 @@ std::optional<int> audit_variable(Run& run, Typed typed, const Command& command)
         return std::nullopt;
     }
     print_audit(run.out, audit);
-    if (run.switches.fail_exit && audit_entries_with_findings(audit) > 0) return 2;
+    if (run.switches.fail_exit && audit_entries_with_findings(audit) > 0) return kFailExit;
     return normal_exit(run);
 }
 
@@ -404,13 +408,28 @@ int cli_run(const std::vector<std::string>& args, const Output& out, const Outpu
     if (args.front().empty() || !is_sign(args.front().front())) return report_syntax_error(out);
     platform::locale_select("chinese-simplified");
 
-    Run run{out, err, {}, {}, ChangeSession(journal_folder_from_environment()), {}, {}, false};
+    // Whether output of the operation being performed could not be written.
+    bool output_lost = false;
+    const Output checked = [&out, &output_lost](std::string_view bytes) {
+        if (out(bytes)) return true;
+        output_lost = true;
+        return false;
+    };
+    Run run{checked, err, {}, {}, ChangeSession(journal_folder_from_environment()), {}, {}, false};
     const std::span<const std::string> all(args);
     for (std::size_t index = 0; index < all.size();) {
         const Command command = recognise(all[index], all.subspan(index + 1));
         const Typed typed = all.subspan(index, 1 + command.operand_count);
         index += typed.size();
-        if (const auto exit_code = perform(run, command, typed)) return *exit_code;
+        output_lost = false;
+        const std::optional<int> exit_code = perform(run, command, typed);
+        // A script that cannot see the result line must not take the run
+        // for a success.
+        if (output_lost && run.switches.fail_exit && exit_code != kSyntaxErrorExit) {
+            run.err("quillhaven: standard output cannot be written\n");
+            return kFailExit;
+        }
+        if (exit_code) return *exit_code;
     }
 
     run.session.sync();

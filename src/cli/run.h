@@ -10,12 +10,15 @@
 
 namespace qh {
 
-// Receives every byte the run prints.
-using Output = std::function<void(std::string_view)>;
+// Receives every byte the run prints; returns whether all of them were
+// written.
+using Output = std::function<bool(std::string_view)>;
 
 // args: the command-line arguments without the program name; `out` receives
 // standard output, `err` standard error. Exit codes: 0, 1 after a syntax
-// error, 2 after a failure from -fail-exit on.
+// error, 2 after a failure from -fail-exit on; from -fail-exit on, output
+// that cannot be written (standard output full or closed) ends the run
+// with 2 after the operation that printed it.
 int cli_run(const std::vector<std::string>& args, const Output& out, const Output& err);
 
 }  // namespace qh

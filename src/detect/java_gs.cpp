@@ -104,8 +104,11 @@ std::string gs_library(std::span<const std::string_view> keys, View view, Places
     for (const std::string_view key : keys) {
         const RegistryPlace place{Root::local_machine, std::string(key), view};
         tried.add(place.text());
-        reg_read_latest(library, latest_name, place.path(), "GS_DLL", nullptr,
-                        {NameOrder::version, view});
+        if (tried.registry_status() != 0) continue;
+        Failure failure;
+        if (reg_read_latest(library, latest_name, place.path(), "GS_DLL", &failure,
+                            {NameOrder::version, view}) != 0)
+            tried.note_status(failure.status);
     }
     return reg_value_text(library);
 }
@@ -153,7 +156,7 @@ int java_detect(std::string& result, Failure* failure) {
         for (const View view : views_of(key.root, key.subkey)) {
             const RegistryPlace place{key.root, key.subkey, view};
             tried.add(place.text());
-            if (auto home = read_text_of_newest(place, key.value, key.below)) {
+            if (auto home = read_text_of_newest(tried, place, key.value, key.below)) {
                 result = std::move(*home);
                 return 0;
             }

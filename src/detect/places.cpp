@@ -6,6 +6,7 @@
 
 #include "envpath/path_text.h"
 #include "platform/platform.h"
+#include "registry/reg_reason.h"
 
 namespace qh {
 
@@ -45,8 +46,16 @@ void PlacesTried::add(std::string place) {
     }
 }
 
+void PlacesTried::note_status(long status) {
+    if (registry_status_ == 0 && reg_status_is_store_failure(status)) registry_status_ = status;
+}
+
 std::string PlacesTried::not_found(std::string_view what) const {
-    std::string text = "no " + std::string(what) + " found (looked in ";
+    std::string text =
+        registry_status_ == 0
+            ? "no " + std::string(what) + " found (looked in "
+            : "the registry could not be read: " + reg_status_clause(registry_status_) +
+                  " (looked for " + std::string(what) + " in ";
     for (std::size_t i = 0; i < places_.size(); ++i) {
         if (i > 0) text += ", ";
         text += places_[i];
@@ -70,30 +79,47 @@ std::span<const View> views_of(platform::Root root, std::string_view subkey) {
     return std::span<const View>(kBothViews).first(redirected ? 2 : 1);
 }
 
-std::optional<std::string> read_text_at(const RegistryPlace& place, std::string_view name) {
+std::optional<std::string> read_text_at(PlacesTried& tried, const RegistryPlace& place,
+                                        std::string_view name) {
+    // Once the registry itself failed, every further read would wait for it
+    // in vain.
+    if (tried.registry_status() != 0) return std::nullopt;
     const OwnedKey key =
         reg_open_for_reading(platform::root_key(place.root), place.subkey, place.view);
     RegValue value;
-    if (!key || !reg_read_value(value, key.get(), name).ok()) return std::nullopt;
+    RegResult result = key.result();
+    if (key) result = reg_read_value(value, key.get(), name);
+    if (!result.ok()) {
+        tried.note_status(result.status);
+        return std::nullopt;
+    }
     return reg_value_text(value);
 }
 
-std::optional<std::string> read_text_of_newest(const RegistryPlace& place, std::string_view name,
-                                               std::string_view below,
+std::optional<std::string> read_text_of_newest(PlacesTried& tried, const RegistryPlace& place,
+                                               std::string_view name, std::string_view below,
                                                bool (*accepts)(std::string_view)) {
+    if (tried.registry_status() != 0) return std::nullopt;
     RegValue value;
     std::string latest_name;
     const LatestLookup lookup{NameOrder::version, place.view, below, accepts};
-    if (reg_read_latest(value, latest_name, place.path(), name, nullptr, lookup) != 0)
+    Failure failure;
+    if (reg_read_latest(value, latest_name, place.path(), name, &failure, lookup) != 0) {
+        tried.note_status(failure.status);
         return std::nullopt;
+    }
     return reg_value_text(value);
 }
 
-std::vector<std::string> subkey_names_at(const RegistryPlace& place,
+std::vector<std::string> subkey_names_at(PlacesTried& tried, const RegistryPlace& place,
                                          bool (*accepts)(std::string_view name)) {
+    if (tried.registry_status() != 0) return {};
     const OwnedKey key =
         reg_open_for_reading(platform::root_key(place.root), place.subkey, place.view);
-    if (!key) return {};
+    if (!key) {
+        tried.note_status(key.result().status);
+        return {};
+    }
     return reg_subkey_names(key.get(), accepts);
 }
 

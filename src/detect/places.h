@@ -20,11 +20,20 @@ class PlacesTried {
   public:
     // Appends the place unless it is listed already.
     void add(std::string place);
-    // "no <what> found (looked in <place>, <place>, ...)".
+    // Notes the status of a registry call that failed. Only a failure of the
+    // registry itself (a broken or locked store) counts, and the first one is
+    // kept: a key that is not there is simply not found.
+    void note_status(long status);
+    // The first status noted that way; 0 while the registry answered.
+    long registry_status() const { return registry_status_; }
+    // "no <what> found (looked in <place>, <place>, ...)"; after a failure of
+    // the registry itself "the registry could not be read: <why> (looked for
+    // <what> in <place>, ...)", as nothing found there proves nothing.
     std::string not_found(std::string_view what) const;
 
   private:
     std::vector<std::string> places_;
+    long registry_status_ = 0;
 };
 
 // A key that a detection reads: a subkey of a root, in one view.
@@ -44,19 +53,23 @@ struct RegistryPlace {
 // read once.
 std::span<const View> views_of(platform::Root root, std::string_view subkey);
 
+// The reads below note the status of a failed registry call in `tried`, and
+// read nothing once the registry itself failed.
+
 // The text of a string value at the place; nothing when it cannot be read.
-std::optional<std::string> read_text_at(const RegistryPlace& place, std::string_view name);
+std::optional<std::string> read_text_at(PlacesTried& tried, const RegistryPlace& place,
+                                        std::string_view name);
 
 // The text of a string value of the newest version subkey of the place, in
 // version order (see reg_read_latest for `below` and `accepts`); nothing when
 // it cannot be read.
-std::optional<std::string> read_text_of_newest(const RegistryPlace& place, std::string_view name,
-                                               std::string_view below = {},
+std::optional<std::string> read_text_of_newest(PlacesTried& tried, const RegistryPlace& place,
+                                               std::string_view name, std::string_view below = {},
                                                bool (*accepts)(std::string_view) = nullptr);
 
 // The names of the subkeys at the place that `accepts` takes; none when the
 // key cannot be opened.
-std::vector<std::string> subkey_names_at(const RegistryPlace& place,
+std::vector<std::string> subkey_names_at(PlacesTried& tried, const RegistryPlace& place,
                                          bool (*accepts)(std::string_view name));
 
 // Whether anything is at the path.

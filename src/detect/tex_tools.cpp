@@ -192,11 +192,12 @@ int detect_winedt(std::string& result, Failure* failure) {
                 const RegistryPlace parent{key.root, key.subkey, view};
                 tried.add(
                     RegistryPlace{key.root, std::string(key.subkey) + "\\WinEdt <N>", view}.text());
-                root = read_text_of_newest(parent, "Install Root", {}, is_winedt_version_key);
+                root =
+                    read_text_of_newest(tried, parent, "Install Root", {}, is_winedt_version_key);
             } else {
                 const RegistryPlace place{key.root, key.subkey, view};
                 tried.add(place.text());
-                root = read_text_at(place, "Install Root");
+                root = read_text_at(tried, place, "Install Root");
             }
             if (root) {
                 result = std::move(*root);
@@ -209,15 +210,16 @@ int detect_winedt(std::string& result, Failure* failure) {
 
 MiktexRegistry read_miktex_registry() {
     MiktexRegistry registry;
+    PlacesTried tried;
     // MiKTeX 2.4: the current user's settings before the machine's.
     for (const Root root : {Root::current_user, Root::local_machine}) {
         for (const View view : views_of(root, kMiktexKey)) {
             const RegistryPlace place{root, std::string(kMiktexKey), view};
             const bool classic = view == View::native;
             registry.main_trees.push_back(
-                {place.text(), read_text_at(place, "Install Root"), classic});
+                {place.text(), read_text_at(tried, place, "Install Root"), classic});
             registry.local_trees.push_back(
-                {place.text(), read_text_at(place, "Local Root"), classic});
+                {place.text(), read_text_at(tried, place, "Local Root"), classic});
         }
     }
     // Later releases, in the same order of roots and views.
@@ -228,20 +230,22 @@ MiktexRegistry read_miktex_registry() {
                 RegistryPlace{root, std::string(kMiktexOrgKey) + "\\<series>\\Core", view}.text();
             for (const std::string_view name : kMiktexOrgMainTrees) {
                 registry.main_trees.push_back(
-                    {text, read_text_of_newest(place, name, kMiktexOrgBelow)});
+                    {text, read_text_of_newest(tried, place, name, kMiktexOrgBelow)});
             }
             for (const std::string_view name : kMiktexOrgLocalTrees) {
                 registry.local_trees.push_back(
-                    {text, read_text_of_newest(place, name, kMiktexOrgBelow)});
+                    {text, read_text_of_newest(tried, place, name, kMiktexOrgBelow)});
             }
         }
     }
+    registry.registry_status = tried.registry_status();
     return registry;
 }
 
 MiktexOutcome detect_miktex(const MiktexRegistry& registry, std::string& texmf,
                             std::string& local_texmf, Failure* failure) {
     PlacesTried places;
+    places.note_status(registry.registry_status);
     Findtexmf findtexmf(places);
     const MiktexOutcome classic =
         miktex_pass(registry, kClassicPass, findtexmf, texmf, local_texmf, places, failure);

@@ -38,6 +38,8 @@ struct MiktexSetting {
 struct MiktexRegistry {
     std::vector<MiktexSetting> main_trees;   // in the order they are tried
     std::vector<MiktexSetting> local_trees;  // in the order they are tried
+    // The registry's own failure met while reading (PlacesTried); 0 when none.
+    long registry_status = 0;
 };
 // Reads every setting the detection may use; reads nothing else.
 MiktexRegistry read_miktex_registry();

@@ -108,7 +108,7 @@ std::optional<std::string> from_uninstall_entries(PlacesTried& tried) {
     for (const EntryPlace& at : kEntryPlaces) {
         const RegistryPlace uninstall{at.root, std::string(kUninstallKey), at.view};
         tried.add(RegistryPlace{at.root, uninstall.subkey + "\\TeXLive<year>", at.view}.text());
-        for (const std::string& name : subkey_names_at(uninstall, is_entry_name)) {
+        for (const std::string& name : subkey_names_at(tried, uninstall, is_entry_name)) {
             entries.push_back({*entry_year(name),
                                RegistryPlace{at.root, uninstall.subkey + "\\" + name, at.view}});
         }
@@ -117,7 +117,8 @@ std::optional<std::string> from_uninstall_entries(PlacesTried& tried) {
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry& a, const Entry& b) { return a.year > b.year; });
     for (const Entry& entry : entries) {
-        const std::optional<std::string> command = read_text_at(entry.place, "UninstallString");
+        const std::optional<std::string> command =
+            read_text_at(tried, entry.place, "UninstallString");
         if (!command) continue;
         // A tree deleted by hand leaves its entry behind.
         if (const auto tree = tree_of_uninstaller(*command)) {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "registry/reg_reason.h"
 
 namespace qh {
 
@@ -80,16 +81,39 @@ std::optional<std::string> read_all(std::FILE* file) {
     return content;
 }
 
-bool write_all(std::FILE* file, std::string_view bytes) {
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+// The file's content, or nothing when it is not there; `unreadable` when it
+// is there but cannot be read whole, which no edit may then replace.
+std::optional<std::string> current_content(bool& unreadable) {
+    unreadable = false;
+    std::FILE* in = platform::file_open(kAutoexecPath, "rt");
+    if (in == nullptr) {
+        unreadable = platform::file_attributes(kAutoexecPath).has_value();
+        return std::nullopt;
+    }
+    std::optional<std::string> content = read_all(in);
+    std::fclose(in);
+    if (!content) unreadable = true;
+    return content;
 }
 
-// Whether the file may be written: its former content is kept first.
-bool recorded(ChangeSession* session, Failure* failure) {
-    if (!session || session->before_file(kAutoexecPath).ok()) return true;
-    fail(failure, kAutoexecFileFailed, session->failure());
-    return false;
+// The whole new content, written beside the file and moved over it: a full
+// disk leaves the old file as it was, never one cut short.
+int replace_content(std::string_view content, std::string_view what, Failure* failure) {
+    const long status = platform::file_replace(kAutoexecPath, content, true);
+    if (status == platform::kErrorSuccess) return 0;
+    return fail(failure, kAutoexecFileFailed, file_reason(what) + ": " + reg_status_clause(status),
+                status);
+}
+
+// replace_content, once the session (when given) has kept the former
+// content beside its journal.
+int journaled_replace(std::string_view content, std::string_view what, Failure* failure,
+                      ChangeSession* session) {
+    if (session && !session->before_file(kAutoexecPath).ok())
+        return fail(failure, kAutoexecFileFailed, session->failure());
+    const int result = replace_content(content, what, failure);
+    if (session) session->after_file(kAutoexecPath);
+    return result;
 }
 
 }  // namespace
@@ -114,17 +138,15 @@ int autoexec_add_path(std::string_view dirs, std::string_view name, Position pos
         line += set_line(name, prepended_before(name, dirs));
     }
 
+    bool unreadable = false;
+    const std::optional<std::string> content = current_content(unreadable);
+    if (unreadable) return fail(failure, kAutoexecFileFailed, file_reason("read"));
     if (ChangePreview* const preview = session ? session->preview() : nullptr) {
         preview->line("would append to " + std::string(kAutoexecPath) + ": " +
                       line.substr(1, line.size() - 2));
         return 0;
     }
-    if (!recorded(session, failure)) return kAutoexecFileFailed;
-    std::FILE* file = platform::file_open(kAutoexecPath, "at+");
-    const bool written = file != nullptr && write_all(file, line);
-    if (session) session->after_file(kAutoexecPath);
-    if (!written) return fail(failure, kAutoexecFileFailed, file_reason("appended to"));
-    return 0;
+    return journaled_replace(content.value_or("") + line, "appended to", failure, session);
 }
 
 std::string autoexec_without(std::string_view content, std::string_view dirs,
@@ -155,11 +177,10 @@ int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* 
                         std::string(kAutoexecPath) + ", which is left alone");
     }
 
-    std::FILE* in = platform::file_open(kAutoexecPath, "rt");
-    if (in == nullptr) return fail(failure, kAutoexecFileFailed, file_reason("opened"));
-    const std::optional<std::string> content = read_all(in);
-    std::fclose(in);
-    if (!content) return fail(failure, kAutoexecFileFailed, file_reason("read"));
+    bool unreadable = false;
+    const std::optional<std::string> content = current_content(unreadable);
+    if (!content)
+        return fail(failure, kAutoexecFileFailed, file_reason(unreadable ? "read" : "opened"));
 
     const std::string kept = autoexec_without(*content, dirs, name);
     if (kept == *content) return 0;
@@ -169,12 +190,7 @@ int autoexec_remove_path(std::string_view dirs, std::string_view name, Failure* 
                       "set " + std::string(name) + " to " + std::string(dirs));
         return 0;
     }
-    if (!recorded(session, failure)) return kAutoexecFileFailed;
-    std::FILE* out = platform::file_open(kAutoexecPath, "wt");
-    const bool written = out != nullptr && write_all(out, kept);
-    if (session) session->after_file(kAutoexecPath);
-    if (!written) return fail(failure, kAutoexecFileFailed, file_reason("rewritten"));
-    return 0;
+    return journaled_replace(kept, "rewritten", failure, session);
 }
 
 }  // namespace qh

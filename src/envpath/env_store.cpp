@@ -44,11 +44,47 @@ int store_outcome(EnvChanges& changes, const EnvKey& key, std::string_view name,
     return reg_fail(failure, code, result, key.root, key.subkey, name);
 }
 
+// A variable that holds an expandable text keeps that type, so that its
+// %SystemRoot% and the like still expand; a new one is a plain text.
+std::uint32_t type_to_write(const EnvKey& key, std::string_view name) {
+    RegValue current;
+    if (reg_read_value_at(current, key.root, key.subkey, name).ok() &&
+        current.type == platform::kRegExpandSz)
+        return platform::kRegExpandSz;
+    return platform::kRegSz;
+}
+
 int write_variable(EnvChanges& changes, std::string_view value, std::string_view name, Scope scope,
                    Failure* failure, ChangeSession* session) {
     const EnvKey key = env_key(scope);
+    const std::uint32_t type = type_to_write(key, name);
     return store_outcome(changes, key, name,
-                         reg_write_sz_at(value, key.root, key.subkey, name, session), failure);
+                         reg_write_text_at(value, type, key.root, key.subkey, name, session),
+                         failure);
+}
+
+// The machine's variables that Windows itself needs: deleting one breaks
+// every program started afterwards, and a deleted Path cannot be rebuilt
+// by +path.
+constexpr std::string_view kVariablesWindowsNeeds[] = {
+    "Path",
+    "PATHEXT",
+    "ComSpec",
+    "SystemRoot",
+    "windir",
+    "OS",
+    "TEMP",
+    "TMP",
+    "PSModulePath",
+    "PROCESSOR_ARCHITECTURE",
+    "NUMBER_OF_PROCESSORS",
+    "DriverData",
+};
+
+bool windows_needs(std::string_view name) {
+    for (const std::string_view needed : kVariablesWindowsNeeds)
+        if (reg_same_name(name, needed)) return true;
+    return false;
 }
 
 // Neither family's store can be chosen without knowing the family.
@@ -92,6 +128,11 @@ int env_write(EnvChanges& changes, std::string_view value, std::string_view name
 
 int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure,
                ChangeSession* session) {
+    if (scope == Scope::system && windows_needs(name))
+        return fail(failure, kStoreVariableProtected,
+                    std::string(name) +
+                        " is a variable Windows itself needs, so it is not deleted from the "
+                        "system environment; -regv on its key deletes it all the same");
     const EnvKey key = env_key(scope);
     const int code = store_outcome(
         changes, key, name, reg_delete_value_at(key.root, key.subkey, name, session), failure);

@@ -26,13 +26,20 @@ EnvKey env_key(Scope scope);
 // Codes of a write or deletion of one variable.
 inline constexpr int kStoreKeyFailed = 1;    // the scope's key not opened (or created)
 inline constexpr int kStoreValueFailed = 2;  // the value not set, or not deleted
+// A deletion from the system environment of a variable Windows itself needs
+// (Path, PATHEXT, ComSpec, SystemRoot, windir, OS, TEMP, TMP, PSModulePath,
+// PROCESSOR_ARCHITECTURE, NUMBER_OF_PROCESSORS, DriverData; letter case
+// aside): refused, nothing touched.
+inline constexpr int kStoreVariableProtected = 3;
 
-// Sets the variable to `value` as a REG_SZ, creating it when missing.
-// 0 written (sets changes.env_changed), kStoreKeyFailed, kStoreValueFailed.
+// Sets the variable to `value`, creating it as a REG_SZ when missing; one
+// stored as REG_EXPAND_SZ stays so. 0 written (sets changes.env_changed),
+// kStoreKeyFailed, kStoreValueFailed.
 int env_write(EnvChanges& changes, std::string_view value, std::string_view name, Scope scope,
               Failure* failure = nullptr, ChangeSession* session = nullptr);
 // 0 deleted (sets changes.env_changed); kStoreKeyFailed (the scope's key does
-// not exist); kStoreValueFailed (for instance the value does not exist).
+// not exist); kStoreValueFailed (for instance the value does not exist);
+// kStoreVariableProtected.
 int env_delete(EnvChanges& changes, std::string_view name, Scope scope, Failure* failure = nullptr,
                ChangeSession* session = nullptr);
 

@@ -236,9 +236,10 @@ unsigned locale_code_page();
 // ------------------------------------------------------------------ output
 
 // Write bytes to standard output or standard error (text mode on Windows)
-// and flush.
-void stdout_write(std::string_view bytes);
-void stderr_write(std::string_view bytes);
+// and flush. Returns false when not all of them could be written (the
+// stream full, closed, or a pipe without reader); never ends the process.
+bool stdout_write(std::string_view bytes);
+bool stderr_write(std::string_view bytes);
 
 // ------------------------------------------------------------ file system
 
@@ -308,7 +309,8 @@ std::optional<std::string> env_lookup(std::string_view name);
 
 // Runs a command line through the command interpreter (COMSPEC /c, or
 // /bin/sh -c on the emulated machine), waits for it, and collects its
-// standard output as text.
+// standard output as text. Its standard error, and the interpreter's, is
+// discarded.
 struct CommandResult {
     bool started = false;
     std::string output;

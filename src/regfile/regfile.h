@@ -17,12 +17,17 @@ inline constexpr int kRegfileTooLarge = 3;     // stopped at a line or value lar
 inline constexpr int kRegfileStoreFailed = 4;  // stopped because the registry failed a write or
                                                // a deletion for a reason other than what was
                                                // asked (a full disk, a broken or locked registry)
+inline constexpr int kRegfileRefused = 5;      // read to its end, but the registry refused some
+                                               // lines: no access, a name beyond Windows' limits,
+                                               // a key that is never deleted
 
-// Writes every key and value the file names. 0 read to its end, or one of
-// the codes above. What came before a stop stays applied, unless the
-// registry's own failure lost it. A failure, when given, receives the
-// reason of a non-zero code, with the line it stopped at and, for
-// kRegfileStoreFailed, the registry's status.
+// Writes every key and value the file names. 0 read to its end and every
+// line taken, or one of the codes above. Lines that do not parse are
+// skipped without a word; a key or value to delete that is not there is no
+// refusal. What came before a stop stays applied, unless the registry's own
+// failure lost it. A failure, when given, receives the reason of a non-zero
+// code, with the line it stopped at (for kRegfileRefused the first line
+// refused, and how many were) and the registry's status.
 // The changes go through the session, when given (reg_value.h); a journal
 // that fails stops the import (kRegfileStoreFailed).
 int regfile_apply(std::string_view path, Failure* failure = nullptr,

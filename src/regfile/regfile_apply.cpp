@@ -1,5 +1,6 @@
 // The registry file engine: one pass over a file, acting on each key line
 // and value line as it comes, in apply or in remove mode.
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <optional>
@@ -21,7 +22,9 @@ namespace {
 
 enum class RegfileMode { apply, remove };
 
-constexpr std::string_view kKeyUninstall = "]--uninstall";
+// Windows' limits of names, in characters (UTF-16 code units).
+constexpr std::size_t kMaxKeyNameChars = 255;
+constexpr std::size_t kMaxValueNameChars = 16383;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -74,6 +77,14 @@ std::string unopened_reason(std::string_view path) {
     return std::string(path) + " cannot be opened as a file";
 }
 
+// The lines of a file that the registry refused: how many, and the first.
+struct Refusals {
+    std::size_t count = 0;
+    std::size_t first_line = 0;
+    std::string first_reason;
+    long first_status = 0;
+};
+
 // The state of one pass over a file. The texts of an ANSI file reach the
 // registry through the A calls, in the code page, as they always have; those
 // of a UTF-16LE file, which the reader delivers as UTF-8, through the W
@@ -90,6 +101,7 @@ class Engine {
     void run() {
         std::string line;
         while (halt_ == Halt::none && reader_.read_line(line)) {
+            line_number_ = reader_.lines_read();
             if (line.empty()) continue;
             if (line[0] == '[') {
                 on_key_line(line);
@@ -104,25 +116,85 @@ class Engine {
     long store_status() const { return store_status_; }
     // The key path of the line that the registry failed.
     const std::string& store_key() const { return store_key_; }
+    const Refusals& refusals() const { return refusals_; }
 
   private:
-    // A call that failed because of what was asked has no further effect;
-    // one that the registry failed ends the import.
-    void check(const RegResult& result) {
+    // A registry that fails ends the import; a refusal of what the line asked
+    // (no access, a name beyond Windows' limits, a key never deleted) is
+    // counted, and the import goes on. What is already as the file wants (a
+    // key or value to delete that is not there) is neither.
+    void check(const RegResult& result, bool deletion, ValueName value = std::nullopt) {
+        if (result.ok()) return;
         // A journal that failed refuses every change after it.
         const bool unrecorded = session_ && !session_->failure().empty();
-        if (!result.ok() && (unrecorded || reg_status_is_store_failure(result.status))) {
+        if (unrecorded || reg_status_is_store_failure(result.status)) {
             halt_ = Halt::store_failed;
             store_status_ = result.status;
             store_key_ = key_path_;
+            return;
         }
+        if (deletion && is_absent(result.status)) return;
+        refuse(refusal_reason(result, value), result.status);
+    }
+
+    static bool is_absent(long status) {
+        return status == platform::kErrorFileNotFound || status == platform::kErrorPathNotFound;
+    }
+
+    void refuse(std::string reason, long status) {
+        if (++refusals_.count > 1) return;
+        refusals_.first_line = line_number_;
+        refusals_.first_reason = std::move(reason);
+        refusals_.first_status = status;
+    }
+
+    // Why the registry refused the current line, in the words of the
+    // command line's reasons.
+    std::string refusal_reason(const RegResult& result, ValueName value) const {
+        const std::optional<KeyPath> path = reg_parse_path(key_path_);
+        const Key root = path ? path->root : Key{};
+        const std::string_view subkey = path ? path->subkey : std::string_view(key_path_);
+        if (result.status == 0) {
+            return key_path_ + " is a hive, or a key that holds a whole part of the registry, " +
+                   "which is never deleted";
+        }
+        if (result.failed == RegStep::key) {
+            if (longest_key_name(subkey) > kMaxKeyNameChars)
+                return key_path_ + ": a key name in it is longer than " +
+                       std::to_string(kMaxKeyNameChars) + " characters, Windows' limit";
+            return reg_key_reason(root, subkey, result.status);
+        }
+        if (value && name_length(*value) > kMaxValueNameChars)
+            return key_path_ + ": the value name is longer than " +
+                   std::to_string(kMaxValueNameChars) + " characters, Windows' limit";
+        return reg_value_reason(root, subkey, value, result.status);
+    }
+
+    // The characters of a name as Windows counts them: UTF-16 code units.
+    std::size_t name_length(std::string_view name) const {
+        std::u16string units;
+        if (wide_) return utf8_to_utf16(name).size();
+        return platform::multibyte_to_wide(name, units) ? units.size() : name.size();
+    }
+
+    // The most characters of one key name in a path.
+    std::size_t longest_key_name(std::string_view path) const {
+        std::size_t longest = 0;
+        for (std::size_t start = 0; start <= path.size();) {
+            std::size_t end = path.find('\\', start);
+            if (end == std::string_view::npos) end = path.size();
+            longest = std::max(longest, name_length(path.substr(start, end - start)));
+            start = end + 1;
+        }
+        return longest;
     }
 
     void on_key_line(std::string_view line) {
         key_ = {};
-        const std::size_t bracket = line.find(']');
-        if (bracket == std::string_view::npos) return;
-        std::string_view path = line.substr(1, bracket - 1);
+        key_refusal_.reset();
+        const std::optional<KeyLine> key_line = regfile_parse_key_line(line);
+        if (!key_line) return;
+        std::string_view path = key_line->path;
         key_path_.assign(path);
         // The registry editor's deletion of a key; in remove mode the file
         // marks nothing here.
@@ -131,17 +203,32 @@ class Engine {
             return;
         }
         path = without_trailing_backslashes(path);
-        if (mode_ == RegfileMode::remove) {
-            if (line.substr(bracket).find(kKeyUninstall) != std::string_view::npos) {
-                delete_key(path);
-                return;
-            }
-            // Removal must not create keys: open for writing only what exists.
-            key_ = open_key(path, false);
-        } else {
+        // A root this tool does not know names no key: such a line is
+        // skipped, as one that does not parse.
+        if (!reg_parse_path(path)) return;
+        if (mode_ == RegfileMode::apply) {
             key_ = open_key(path, true);
+            const RegResult opened = key_.result();
+            check(opened, false);
+            // The lines under it are refused for the same reason.
+            if (!key_ && halt_ == Halt::none)
+                key_refusal_ = Failure{refusal_reason(opened, std::nullopt), opened.status};
+            return;
         }
-        check(key_.result());
+        if (key_line->marked) {
+            delete_key(path);
+            return;
+        }
+        // Removal must not create keys: open for writing only what exists.
+        key_ = open_key(path, false);
+        const RegResult opened = key_.result();
+        if (key_ || is_absent(opened.status)) return;
+        if (reg_status_is_store_failure(opened.status)) {
+            check(opened, true);
+            return;
+        }
+        // Refused only when a line under it asks for a removal.
+        key_refusal_ = Failure{refusal_reason(opened, std::nullopt), opened.status};
     }
 
     OwnedKey open_key(std::string_view path, bool create) {
@@ -155,18 +242,18 @@ class Engine {
                       : reg_open_existing_wide(key_path->root, subkey, session_);
     }
 
-    // A key that is not there, or that may not be deleted, is no failure.
+    // A key that is not there is no failure; one that may not be deleted is
+    // refused.
     void delete_key(std::string_view path) {
         path = without_trailing_backslashes(path);
-        if (wide_) {
-            if (const std::optional<KeyPath> key_path = reg_parse_path(path))
-                check(reg_delete_key_at_wide(key_path->root, utf8_to_utf16(key_path->subkey),
-                                             session_));
-            return;
-        }
-        Failure failure;
-        if (reg_delete_key_path(path, &failure, session_) != 0)
-            check({RegStep::key, failure.status});
+        key_path_.assign(path);
+        const std::optional<KeyPath> key_path = reg_parse_path(path);
+        if (!key_path) return;
+        if (wide_)
+            check(reg_delete_key_at_wide(key_path->root, utf8_to_utf16(key_path->subkey), session_),
+                  true);
+        else
+            check(reg_delete_key_at(key_path->root, key_path->subkey, session_), true);
     }
 
     // Writes the value named by the current line: `bytes` as stored.
@@ -185,8 +272,19 @@ class Engine {
         return qh::reg_delete_value(key_, std::string_view(name_));
     }
 
+    // Acts on the current line's value with `call`; under a key that could
+    // not be opened the line is refused for the key's reason.
+    template <typename Call>
+    void act(bool deletion, Call call) {
+        if (!key_) {
+            refuse(key_refusal_->reason, key_refusal_->status);
+            return;
+        }
+        check(call(), deletion, std::string_view(name_));
+    }
+
     void on_value_line(std::string_view line) {
-        if (!key_) return;
+        if (!key_ && !key_refusal_) return;
         std::size_t data_pos;
         if (line[0] == '@') {
             if (line.size() < 2 || line[1] != '=') return;
@@ -206,25 +304,25 @@ class Engine {
     }
 
     void apply_value(std::string_view data) {
-        // One that is not there is no failure.
         if (is_deletion(data)) {
-            check(delete_value());
+            act(true, [this] { return delete_value(); });
             return;
         }
         switch (data[0]) {
             case '"':
                 regfile_read_quoted(data, 0, text_);
-                if (wide_)
-                    check(write_value(platform::kRegSz, stored_text(utf8_to_utf16(text_))));
-                else
-                    check(reg_write_sz(text_, key_, std::string_view(name_)));
+                act(false, [this] {
+                    if (wide_)
+                        return write_value(platform::kRegSz, stored_text(utf8_to_utf16(text_)));
+                    return reg_write_sz(text_, key_, std::string_view(name_));
+                });
                 break;
             case 'd':
                 if (const auto number = regfile_parse_dword(data)) {
                     std::string bytes(4, '\0');
                     for (std::size_t i = 0; i < 4; ++i)
                         bytes[i] = static_cast<char>((*number >> (8 * i)) & 0xFF);
-                    check(write_value(platform::kRegDword, bytes));
+                    act(false, [&] { return write_value(platform::kRegDword, bytes); });
                 }
                 break;
             case 'h':
@@ -261,12 +359,12 @@ class Engine {
     // no terminator supplied. An empty list writes an empty value.
     void write_hex(std::string_view list, std::uint32_t type) {
         if (regfile_hex_list_empty(list)) {
-            check(write_value(type, {}));
+            act(false, [&] { return write_value(type, {}); });
             return;
         }
         const int decoded = regfile_parse_hex(list, reader_, bytes_);
         if (decoded == 3) halt_ = Halt::too_large;
-        if (decoded == 0) check(write_value(type, bytes_));
+        if (decoded == 0) act(false, [&] { return write_value(type, bytes_); });
     }
 
     // Only the first character of the data matters here; hex lists are not
@@ -285,7 +383,7 @@ class Engine {
                 return;
         }
         if (line.find(kUninstallMarker, marker_from) != std::string_view::npos)
-            check(delete_value());
+            act(true, [this] { return delete_value(); });
     }
 
     RegfileReader& reader_;
@@ -297,10 +395,25 @@ class Engine {
     long store_status_ = 0;
     std::string key_path_;  // as the last key line wrote it
     std::string store_key_;
+    // Why the last key line's key could not be opened, when the registry
+    // refused it: the lines under it are refused too.
+    std::optional<Failure> key_refusal_;
+    std::size_t line_number_ = 0;  // of the line being acted on
+    Refusals refusals_;
     std::string name_;
     std::string text_;
     std::string bytes_;
 };
+
+// 0 when the registry took every line; otherwise kRegfileRefused, naming
+// the first line it refused and how many it refused in all.
+int refused(std::string_view path, const Refusals& refusals, Failure* failure) {
+    if (refusals.count == 0) return 0;
+    std::string reason = std::string(path) + ", line " + std::to_string(refusals.first_line) +
+                         ": " + refusals.first_reason + "; " + std::to_string(refusals.count) +
+                         (refusals.count == 1 ? " line" : " lines") + " of the file refused";
+    return fail(failure, kRegfileRefused, std::move(reason), refusals.first_status);
+}
 
 // One pass over what the reader reads, in the given mode; `path` names it
 // in reasons.
@@ -339,7 +452,7 @@ int run_reader(RegfileReader& reader, std::string_view path, RegfileMode mode, F
     }
     switch (reader.stop()) {
         case RegfileReader::Stop::none:
-            return 0;
+            return refused(path, engine.refusals(), failure);
         case RegfileReader::Stop::too_long:
             return fail(failure, kRegfileTooLarge, at(next_line) + too_large);
         case RegfileReader::Stop::read_error:

@@ -214,6 +214,20 @@ std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_
     return pos;
 }
 
+std::optional<KeyLine> regfile_parse_key_line(std::string_view line) {
+    if (!line.starts_with('[')) return std::nullopt;
+    const std::size_t last = line.find_last_not_of(" \t\r\n");
+    line = line.substr(0, last + 1);
+    constexpr std::string_view kMarked = "]--uninstall";
+    if (line.size() > kMarked.size() && line.ends_with(kMarked)) {
+        const std::size_t bracket = line.size() - kMarked.size();
+        return KeyLine{line.substr(1, bracket - 1), true};
+    }
+    const std::size_t bracket = line.rfind(']');
+    if (bracket == std::string_view::npos) return std::nullopt;
+    return KeyLine{line.substr(1, bracket - 1), false};
+}
+
 int regfile_parse_hex(std::string_view list, RegfileReader& reader, std::string& out) {
     out.clear();
     std::string work(list);

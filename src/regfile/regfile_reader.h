@@ -72,6 +72,18 @@ class RegfileReader {
 std::optional<std::size_t> regfile_read_quoted(std::string_view line, std::size_t pos,
                                                std::string& out);
 
+// A key line ("[PATH]") as the registry editor reads it: the path runs to
+// the line's last "]", as "]" may stand in a key name. A line that ends in
+// "]--uninstall" (blanks and the line end aside) is marked for -regf, its
+// path ending at the "]" before the marker.
+struct KeyLine {
+    std::string_view path;
+    bool marked;
+};
+// The line's key path and mark; nothing when the line is no key line or
+// holds no "]".
+std::optional<KeyLine> regfile_parse_key_line(std::string_view line);
+
 // Decodes a comma-separated list of hex byte pairs into `out`, following a
 // trailing backslash onto the next lines of `reader`.
 // 0 complete; 1 a pair cannot be read; 2 a continuation line is missing;

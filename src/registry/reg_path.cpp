@@ -22,6 +22,7 @@ constexpr long kStatusesOfTheRequest[] = {
     platform::kErrorInvalidName,         // a name the registry refuses
     platform::kErrorBadPathname,         // an empty or too long key name
     platform::kErrorFilenameExcedRange,  // a path too long
+    platform::kErrorMoreData,            // a name or data more than the call takes
     platform::kErrorBadKey,              // a key not fit for the call
     platform::kErrorKeyDeleted,          // deleted by another program meanwhile
 };

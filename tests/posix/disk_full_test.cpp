@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ class FullDisk {
     FullDisk& operator=(const FullDisk&) = delete;
 
     bool real() const { return mounted_; }
+    const std::string& machine() const { return machine_; }
     const std::string& refusal() const { return refusal_; }
 
     // Empties the write-ahead log into the database, so that what an
@@ -235,6 +237,75 @@ TEST(DiskFull, AnOperationThatCannotBeKeptFailsAndLeavesNothing) {
                      << "): a file-size limit stood in for the full disk, which SQLite reports "
                         "as an I/O error, so the reason was not checked";
     }
+}
+
+std::string read_host(const std::string& path) {
+    std::string bytes;
+    const int fd = open(path.c_str(), O_RDONLY);
+    char chunk[4096];
+    for (ssize_t got; fd >= 0 && (got = read(fd, chunk, sizeof chunk)) > 0;)
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    if (fd >= 0) close(fd);
+    return bytes;
+}
+
+// On the 9x family a full disk leaves C:\AUTOEXEC.BAT byte for byte as it
+// was, whether a line was to be added or removed; with room again the edit
+// is made, and the file keeps its permissions.
+TEST(DiskFull, BatchFileEditsLeaveTheOldFileWhole) {
+    const std::string scratch = qh_test::scratch_dir("disk-full-batch");
+    FullDisk disk(platform::posix::host_path(scratch).value_or("") + "/disk");
+    // The journal has room, so that what fails is the batch file's write.
+    qh_test::set_env("QUILLHAVEN_JOURNAL", on_drive_z(scratch + "\\journal"));
+    ASSERT_EQ(disk.run({"+regk", "HKEY_CURRENT_USER\\Software\\QhFullBatch"}).output,
+              qh_test::kSucceeded);
+    const std::string batch = disk.machine() + "/drive_c/AUTOEXEC.BAT";
+    std::string kept;
+    for (int i = 0; i < 4000; ++i) kept += "rem a line of the startup batch file\r\n";
+    const std::string original = kept + "set QH_FULL=C:\\qhfull\r\n";
+    {
+        const int fd = open(batch.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0640);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, original.data(), original.size()), ssize_t(original.size()));
+        close(fd);
+        ASSERT_EQ(chmod(batch.c_str(), 0640), 0);
+    }
+    ASSERT_GT(original.size(), kRoom);
+    qh_test::set_windows_family_9x(true);
+    qh_test::unset_env("QH_FULL_ADDED");
+    struct Edit {
+        std::vector<std::string> args;
+        std::string reason;
+    };
+    const Edit edits[] = {
+        {{"-env", "QH_FULL", "C:\\qhfull"}, "C:\\AUTOEXEC.BAT cannot be rewritten: "},
+        {{"+env", "QH_FULL_ADDED", "C:\\added"}, "C:\\AUTOEXEC.BAT cannot be appended to: "},
+    };
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.args.front());
+        disk.fill();
+        const qh_test::ToolRun run = disk.run(edit.args, true);
+        disk.make_room();
+        EXPECT_EQ(run.output, qh_test::kFailed);
+        EXPECT_NE(run.errors.find(edit.reason + "there is not enough space on the disk"),
+                  std::string::npos)
+            << run.errors;
+        EXPECT_TRUE(read_host(batch) == original);
+        // Nothing left beside it either.
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(disk.machine() + "/drive_c"))
+            if (const std::string name = entry.path().filename();
+                name != "Windows" && name != "AUTOEXEC.BAT")
+                names.push_back(name);
+        EXPECT_EQ(names, std::vector<std::string>{});
+    }
+    EXPECT_EQ(disk.run({"-env", "QH_FULL", "C:\\qhfull"}).output, qh_test::kSucceeded);
+    EXPECT_TRUE(read_host(batch) == kept);
+    struct stat info;
+    ASSERT_EQ(stat(batch.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    qh_test::set_windows_family_9x(false);
+    qh_test::unset_env("QUILLHAVEN_JOURNAL");
 }
 
 }  // namespace

@@ -80,4 +80,47 @@ TEST_F(StandardUserReasons, MachineWideChangesAreDeniedWithAdvice) {
     }
 }
 
+// An import goes on past what the session may not change, then fails,
+// naming the first line refused; -fail-exit makes that exit code 2.
+TEST_F(StandardUserReasons, ImportsNameTheFirstRefusedLine) {
+    struct Case {
+        std::string option;
+        std::string body;
+        int exit_code;
+        std::string reason;  // after "<file>, line "; empty: the import succeeds
+    };
+    const Case cases[] = {
+        {"+regf",
+         "REGEDIT4\n\n[" + kUserKey + "]\n\"who\"=\"user\"\n[" + kMachineKey +
+             "]\n\"who\"=\"machine\"\n\"list\"=-\n[" + kUserKey + "\\After]\n\"who\"=\"again\"\n",
+         2, "5: " + kMachineKey + kDenied + "; 3 lines of the file refused"},
+        {"-regf",
+         "[" + kMachineKey + "]\n\"list\"=\"x\" --uninstall\n\"kept\"=\"x\"\n[" +
+             "HKEY_LOCAL_MACHINE\\SOFTWARE\\QhStandardAbsent]--uninstall\n[" + kMachineKey +
+             "\\Absent]\n\"v\"=\"x\" --uninstall\n[" + kUserKey + "]--uninstall\n",
+         2, "2: " + kMachineKey + kDenied + "; 1 line of the file refused"},
+        {"-regf", "[" + kMachineKey + "]--uninstall\n", 2,
+         "1: " + kMachineKey + kDenied + "; 1 line of the file refused"},
+        // Nothing there to remove: nothing refused.
+        {"-regf",
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\QhStandardAbsent]--uninstall\n[" + kMachineKey +
+             "]\n\"kept\"=\"x\"\n",
+         0, ""},
+    };
+    const std::string file = dir_ + "\\import.reg";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option + " " + c.body);
+        ASSERT_TRUE(qh_test::write_file(file, c.body));
+        const qh_test::CliRun got = qh_test::run_cli({"-fail-exit", c.option, file});
+        EXPECT_EQ(got.exit_code, c.exit_code);
+        EXPECT_EQ(got.output, c.reason.empty() ? kSucceeded : kFailed);
+        EXPECT_EQ(got.errors, c.reason.empty() ? ""
+                                               : "quillhaven: " + c.option + " " + file + ": " +
+                                                     file + ", line " + c.reason + "\n");
+        EXPECT_TRUE(qh_test::read_value(qh_test::hklm(), kSubkey, "list"));
+    }
+    EXPECT_FALSE(qh_test::key_exists(qh_test::hkcu(), kSubkey));
+    EXPECT_FALSE(qh_test::key_exists(qh_test::hklm(), "SOFTWARE\\QhStandardAbsent"));
+}
+
 }  // namespace

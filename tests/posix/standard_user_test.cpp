@@ -319,10 +319,10 @@ TEST(StandardUser, CommandLinesShowTheResultLine) {
         {{"+regv", "HKEY_CURRENT_USER\\Software\\QhStandardUser", "who", "user"},
          kSucceeded,
          {{Root::current_user, "Software\\QhStandardUser", "who", "user"}}},
-        // A refused key leaves its values unwritten and the import goes on;
-        // the file itself was read through, so the line is the success line.
+        // A refused key leaves its values unwritten and the import goes on,
+        // to end with the failure line.
         {{"+regf", reg_file},
-         kSucceeded,
+         kFailed,
          {{Root::current_user, "Software\\QhStandardUser", "who", "user"},
           {Root::local_machine, "SOFTWARE\\QhStandardUser", "who", std::nullopt},
           {Root::current_user, "Software\\QhStandardUser\\After", "who", "user again"}}},

@@ -167,8 +167,15 @@ struct CliRun {
 inline CliRun run_cli(const std::vector<std::string>& args) {
     CliRun run;
     run.exit_code = qh::cli_run(
-        args, [&run](std::string_view bytes) { run.output += bytes; },
-        [&run](std::string_view bytes) { run.errors += bytes; });
+        args,
+        [&run](std::string_view bytes) {
+            run.output += bytes;
+            return true;
+        },
+        [&run](std::string_view bytes) {
+            run.errors += bytes;
+            return true;
+        });
     return run;
 }
 

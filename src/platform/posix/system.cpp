@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -16,13 +18,27 @@ extern char** environ;
 namespace qh::platform {
 namespace {
 
-void write_all(int fd, std::string_view bytes) {
+bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
+        if (written <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
+    return true;
+}
+
+// A pipe whose reader went away must fail the write (EPIPE), as on
+// Windows, instead of ending the process by SIGPIPE.
+void ignore_broken_pipes() {
+    static const bool ignored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    (void)ignored;
+}
+
+bool write_stream(std::FILE* stream, std::string_view bytes) {
+    ignore_broken_pipes();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    return std::fflush(stream) == 0 && written;
 }
 
 }  // namespace
@@ -63,6 +79,11 @@ CommandResult run_command(std::string_view command_line) {
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(output[1], STDOUT_FILENO);
+        // Only the tool speaks on its standard error: a missing program's
+        // message from the shell is left out.
+        if (const int null = open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0)
+            dup2(null, STDERR_FILENO);
+        signal(SIGPIPE, SIG_DFL);
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -94,14 +115,8 @@ void broadcast_environment_change() {
     close(fd);
 }
 
-void stdout_write(std::string_view bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
-}
+bool stdout_write(std::string_view bytes) { return write_stream(stdout, bytes); }
 
-void stderr_write(std::string_view bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
-    std::fflush(stderr);
-}
+bool stderr_write(std::string_view bytes) { return write_stream(stderr, bytes); }
 
 }  // namespace qh::platform

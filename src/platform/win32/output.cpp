@@ -11,16 +11,16 @@ namespace qh::platform {
 
 namespace {
 
-void write_text(std::FILE* stream, std::string_view bytes) {
+bool write_text(std::FILE* stream, std::string_view bytes) {
     _setmode(_fileno(stream), _O_TEXT);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    return std::fflush(stream) == 0 && written;
 }
 
 }  // namespace
 
-void stdout_write(std::string_view bytes) { write_text(stdout, bytes); }
+bool stdout_write(std::string_view bytes) { return write_text(stdout, bytes); }
 
-void stderr_write(std::string_view bytes) { write_text(stderr, bytes); }
+bool stderr_write(std::string_view bytes) { return write_text(stderr, bytes); }
 
 }  // namespace qh::platform

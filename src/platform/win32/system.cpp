@@ -44,7 +44,10 @@ CommandResult run_command(std::string_view command_line) {
     CommandResult result;
     const auto text = win32::whole_c_text(command_line);
     if (!text) return result;
-    std::FILE* pipe = _popen(text->c_str(), "rt");
+    // Only the tool speaks on its standard error: the interpreter's message
+    // about a missing program is left out.
+    const std::string discarding = *text + " 2>nul";
+    std::FILE* pipe = _popen(discarding.c_str(), "rt");
     if (!pipe) return result;
     result.started = true;
     char chunk[4096];
