@@ -161,14 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DispatchDetections, PrintWhatWasFoundAndEnd) {
     struct Detection {
         const char* option;
-        int (*detect)(std::string&, qh::Failure*);
+        int (*detect)(std::string&, qh::Failure*, qh::ChangeSession*);
     };
     for (const Detection& d :
          {Detection{"-javaw", qh::java_detect}, Detection{"-gswin32c", qh::gs_detect},
           Detection{"-WinEdt", qh::detect_winedt}, Detection{"-texlive", qh::texlive_detect}}) {
         SCOPED_TRACE(d.option);
         std::string found;
-        d.detect(found, nullptr);
+        d.detect(found, nullptr, nullptr);
         const CliRun got = run_cli(cat({d.option}, kFailing));
         EXPECT_EQ(got.exit_code, 0);
         EXPECT_EQ(got.output, found);

@@ -163,7 +163,7 @@ std::optional<int> query_key(Run& run, Typed typed, const Command& command) {
     std::string listing;
     const int result = in_scope(run, [&] {
         return reg_query_path(listing, command.key, command.action == Action::reg_query_tree,
-                              &run.failure);
+                              &run.failure, &run.session);
     });
     if (result != 0) {
         print_result_line(run.out, result);
@@ -188,7 +188,7 @@ std::optional<int> read_latest(Run& run, Typed typed, const Command& command) {
     RegValue value;
     const int result = in_scope(run, [&] {
         return reg_read_latest(value, run.latest_name, command.key, command.value_name,
-                               &run.failure);
+                               &run.failure, {}, &run.session);
     });
     if (result != 0) {
         print_result_line(run.out, result);
@@ -204,7 +204,8 @@ std::optional<int> read_latest(Run& run, Typed typed, const Command& command) {
 // -fail-exit makes an entry with a finding count as a failure.
 std::optional<int> audit_variable(Run& run, Typed typed, const Command& command) {
     EnvAudit audit;
-    const int result = in_scope(run, [&] { return env_audit(audit, command.name, &run.failure); });
+    const int result =
+        in_scope(run, [&] { return env_audit(audit, command.name, &run.failure, &run.session); });
     if (result != 0) {
         print_result_line(run.out, result);
         report_failure(run, typed, result);
@@ -217,16 +218,18 @@ std::optional<int> audit_variable(Run& run, Typed typed, const Command& command)
 
 // -javaw, -gswin32c, -WinEdt: print what was found (nothing when nothing
 // was), and end the run whatever the outcome.
-std::optional<int> print_found(Run& run, Typed typed, int (*detect)(std::string&, Failure*)) {
+std::optional<int> print_found(Run& run, Typed typed,
+                               int (*detect)(std::string&, Failure*, ChangeSession*)) {
     std::string found;
-    const int result = detecting(run, [&] { return detect(found, &run.failure); });
+    const int result = detecting(run, [&] { return detect(found, &run.failure, &run.session); });
     run.out(found);
     if (result != 0) report_failure(run, typed, result);
     return normal_exit(run);
 }
 
 std::optional<int> report_miktex(Run& run, Typed typed) {
-    const MiktexRegistry registry = detecting(run, [] { return read_miktex_registry(); });
+    const MiktexRegistry registry =
+        detecting(run, [&] { return read_miktex_registry(&run.session); });
     // findtexmf may take its time: other runs must not wait for it.
     std::string texmf;
     std::string local_texmf;
@@ -351,7 +354,8 @@ std::optional<int> perform(Run& run, const Command& c, Typed typed) {
         case Action::reg_query_tree:
             return query_key(run, typed, c);
         case Action::reg_export:
-            return with_result_line(run, typed, [&] { return regfile_export(c.key, c.file, why); });
+            return with_result_line(run, typed,
+                                    [&] { return regfile_export(c.key, c.file, why, session); });
         case Action::reg_delete_value:
             return with_result_line(run, typed, [&] {
                 return reg_delete_path_value(c.key, c.value_name, why, session);

@@ -149,9 +149,9 @@ std::optional<std::string> directory_of(const std::string& library) {
 
 }  // namespace
 
-int java_detect(std::string& result, Failure* failure) {
+int java_detect(std::string& result, Failure* failure, ChangeSession* session) {
     result.clear();
-    PlacesTried tried;
+    PlacesTried tried(session);
     for (const JavaKey& key : java_keys()) {
         for (const View view : views_of(key.root, key.subkey)) {
             const RegistryPlace place{key.root, key.subkey, view};
@@ -178,13 +178,13 @@ int java_detect(std::string& result, Failure* failure) {
 int java_set_command(EnvChanges& changes, std::string_view variable, Failure* failure,
                      ChangeSession* session) {
     std::string program;
-    if (java_detect(program, failure) != 0) return 1;
+    if (java_detect(program, failure, session) != 0) return 1;
     path_append(program, kJavaProgram);
     return env_write_machine(changes, program, variable, failure, session);
 }
 
-int gs_detect(std::string& result, Failure* failure) {
-    PlacesTried tried;
+int gs_detect(std::string& result, Failure* failure, ChangeSession* session) {
+    PlacesTried tried(session);
     // What the first chain read is shown when no chain finds a directory.
     result = gs_library(kGhostscriptKeys, View::native, tried);
     if (auto directory = directory_of(result)) {
@@ -223,7 +223,7 @@ int gs_add_to_path(EnvChanges& changes, Failure* failure, ChangeSession* session
         return 0;
     }
     std::string directory;
-    if (gs_detect(directory, failure) != 0) return 2;
+    if (gs_detect(directory, failure, session) != 0) return 2;
     return env_add_to_machine_path(changes, directory, failure, session);
 }
 

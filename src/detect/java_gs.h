@@ -19,7 +19,7 @@ namespace qh {
 //
 // A failure, when given, receives why nothing was found: every place looked
 // at, in the order looked.
-int java_detect(std::string& result, Failure* failure = nullptr);
+int java_detect(std::string& result, Failure* failure = nullptr, ChangeSession* session = nullptr);
 // Sets the variable `variable` of the machine's environment to that
 // runtime's bin\javaw.exe (env_write_machine). 0 set; 1 no runtime found,
 // or the key not created; 2 the value not set.
@@ -31,7 +31,7 @@ int java_set_command(EnvChanges& changes, std::string_view variable, Failure* fa
 // gs<version>\bin folder under C:\Program Files\gs, then under
 // C:\Program Files (x86)\gs. 0 found, in `result`; 1 none found (`result`
 // then holds what the first chain read, if anything).
-int gs_detect(std::string& result, Failure* failure = nullptr);
+int gs_detect(std::string& result, Failure* failure = nullptr, ChangeSession* session = nullptr);
 // Adds the Ghostscript directory at the start of the machine's Path
 // (env_add_to_machine_path) unless gswin32c.exe or gswin64c.exe is found in
 // the current directory or along the process's Path. 0 found there, or

@@ -7,6 +7,7 @@
 #include "envpath/path_text.h"
 #include "platform/platform.h"
 #include "registry/reg_reason.h"
+#include "registry/reg_session.h"
 
 namespace qh {
 
@@ -84,11 +85,18 @@ std::optional<std::string> read_text_at(PlacesTried& tried, const RegistryPlace&
     // Once the registry itself failed, every further read would wait for it
     // in vain.
     if (tried.registry_status() != 0) return std::nullopt;
-    const OwnedKey key =
-        reg_open_for_reading(platform::root_key(place.root), place.subkey, place.view);
     RegValue value;
-    RegResult result = key.result();
-    if (key) result = reg_read_value(value, key.get(), name);
+    RegResult result;
+    // The changes a preview keeps are of the native view.
+    if (tried.session() && tried.session()->preview() && place.view == View::native) {
+        result = reg_read_value_at(value, platform::root_key(place.root), place.subkey, name,
+                                   tried.session());
+    } else {
+        const OwnedKey key =
+            reg_open_for_reading(platform::root_key(place.root), place.subkey, place.view);
+        result = key.result();
+        if (key) result = reg_read_value(value, key.get(), name);
+    }
     if (!result.ok()) {
         tried.note_status(result.status);
         return std::nullopt;
@@ -104,7 +112,8 @@ std::optional<std::string> read_text_of_newest(PlacesTried& tried, const Registr
     std::string latest_name;
     const LatestLookup lookup{NameOrder::version, place.view, below, accepts};
     Failure failure;
-    if (reg_read_latest(value, latest_name, place.path(), name, &failure, lookup) != 0) {
+    if (reg_read_latest(value, latest_name, place.path(), name, &failure, lookup,
+                        tried.session()) != 0) {
         tried.note_status(failure.status);
         return std::nullopt;
     }
@@ -114,6 +123,10 @@ std::optional<std::string> read_text_of_newest(PlacesTried& tried, const Registr
 std::vector<std::string> subkey_names_at(PlacesTried& tried, const RegistryPlace& place,
                                          bool (*accepts)(std::string_view name)) {
     if (tried.registry_status() != 0) return {};
+    if (tried.session() && tried.session()->preview() && place.view == View::native)
+        return reg_subkey_names_previewed(*tried.session()->preview(),
+                                          platform::root_key(place.root), place.subkey, accepts)
+            .value_or(std::vector<std::string>());
     const OwnedKey key =
         reg_open_for_reading(platform::root_key(place.root), place.subkey, place.view);
     if (!key) {

@@ -18,6 +18,9 @@ namespace qh {
 // programs it asked ("findtexmf.exe tex.exe").
 class PlacesTried {
   public:
+    // Under a preview of `session`, the reads see the changes it keeps.
+    explicit PlacesTried(ChangeSession* session = nullptr) : session_(session) {}
+    ChangeSession* session() const { return session_; }
     // Appends the place unless it is listed already.
     void add(std::string place);
     // Notes the status of a registry call that failed. Only a failure of the
@@ -34,6 +37,7 @@ class PlacesTried {
   private:
     std::vector<std::string> places_;
     long registry_status_ = 0;
+    ChangeSession* session_;
 };
 
 // A key that a detection reads: a subkey of a root, in one view.

@@ -182,9 +182,9 @@ MiktexOutcome miktex_pass(const MiktexRegistry& registry, const MiktexPass& pass
 
 }  // namespace
 
-int detect_winedt(std::string& result, Failure* failure) {
+int detect_winedt(std::string& result, Failure* failure, ChangeSession* session) {
     result.clear();
-    PlacesTried tried;
+    PlacesTried tried(session);
     for (const WinEdtKey& key : kWinEdtKeys) {
         for (const View view : views_of(key.root, key.subkey)) {
             std::optional<std::string> root;
@@ -208,9 +208,9 @@ int detect_winedt(std::string& result, Failure* failure) {
     return fail(failure, 1, tried.not_found("WinEdt"));
 }
 
-MiktexRegistry read_miktex_registry() {
+MiktexRegistry read_miktex_registry(ChangeSession* session) {
     MiktexRegistry registry;
-    PlacesTried tried;
+    PlacesTried tried(session);
     // MiKTeX 2.4: the current user's settings before the machine's.
     for (const Root root : {Root::current_user, Root::local_machine}) {
         for (const View view : views_of(root, kMiktexKey)) {

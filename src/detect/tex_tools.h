@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "registry/reg_session.h"
 
 namespace qh {
 
@@ -16,7 +17,8 @@ namespace qh {
 // (native, then 32-bit view); when neither has one, the keys "WinEdt <N>" of
 // WinEdt 6 and later, the greatest N, in the same order. 0 found, in
 // `result`; 1 not found, `result` empty.
-int detect_winedt(std::string& result, Failure* failure = nullptr);
+int detect_winedt(std::string& result, Failure* failure = nullptr,
+                  ChangeSession* session = nullptr);
 
 enum class MiktexOutcome {
     none,       // no usable installation; the two texts mean nothing then
@@ -42,7 +44,7 @@ struct MiktexRegistry {
     long registry_status = 0;
 };
 // Reads every setting the detection may use; reads nothing else.
-MiktexRegistry read_miktex_registry();
+MiktexRegistry read_miktex_registry(ChangeSession* session = nullptr);
 
 // The main tree (TeXMF) and the local tree (LocalTeXMF) of MiKTeX, from the
 // settings read where they tell and from MiKTeX's own findtexmf where they

@@ -151,9 +151,9 @@ std::optional<std::string> from_default_folder(PlacesTried& tried) {
 
 }  // namespace
 
-int texlive_detect(std::string& result, Failure* failure) {
+int texlive_detect(std::string& result, Failure* failure, ChangeSession* session) {
     result.clear();
-    PlacesTried tried;
+    PlacesTried tried(session);
     std::optional<std::string> bin = from_uninstall_entries(tried);
     if (!bin) {
         tried.add(std::string(kProgram) + " along Path");
@@ -168,7 +168,7 @@ int texlive_detect(std::string& result, Failure* failure) {
 int texlive_add_to_path(EnvChanges& changes, Scope scope, Position position, Failure* failure,
                         ChangeSession* session) {
     std::string bin;
-    if (texlive_detect(bin, failure) != 0) return 2;
+    if (texlive_detect(bin, failure, session) != 0) return 2;
     // Path's separator inside the folder's name would add two wrong entries.
     if (bin.find(';') != std::string::npos)
         return fail(failure, 2,

@@ -17,7 +17,8 @@ namespace qh {
 // first. An entry whose tree is gone is passed over. 0 found, in `result`;
 // 1 not found, `result` empty. A failure, when given, receives the places
 // looked at.
-int texlive_detect(std::string& result, Failure* failure = nullptr);
+int texlive_detect(std::string& result, Failure* failure = nullptr,
+                   ChangeSession* session = nullptr);
 // Adds that folder to Path in the scope at the position. 2 no TeX Live, or a
 // bin folder that a path list cannot hold; else the code of env_add_to_path.
 int texlive_add_to_path(EnvChanges& changes, Scope scope, Position position,

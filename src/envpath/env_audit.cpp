@@ -129,10 +129,11 @@ bool absent(const RegResult& result) {
 
 // The variable in one scope: 0 with `out` set, or left empty when the scope
 // has no such variable; kAuditNotRead when it cannot be read as text.
-int read_scope(std::optional<Source>& out, std::string_view name, Scope scope, Failure* failure) {
+int read_scope(std::optional<Source>& out, std::string_view name, Scope scope, Failure* failure,
+               ChangeSession* session) {
     const EnvKey key = env_key(scope);
     RegValue value;
-    const RegResult read = reg_read_value_at(value, key.root, key.subkey, name);
+    const RegResult read = reg_read_value_at(value, key.root, key.subkey, name, session);
     if (!read.ok()) {
         if (absent(read)) return 0;
         return reg_fail(failure, kAuditNotRead, read, key.root, key.subkey, name);
@@ -147,18 +148,19 @@ int read_scope(std::optional<Source>& out, std::string_view name, Scope scope, F
     return 0;
 }
 
-int audit_registry(EnvAudit& audit, std::string_view name, Failure* failure) {
+int audit_registry(EnvAudit& audit, std::string_view name, Failure* failure,
+                   ChangeSession* session) {
     std::optional<Source> system;
     std::optional<Source> user;
-    if (const int code = read_scope(system, name, Scope::system, failure)) return code;
-    if (const int code = read_scope(user, name, Scope::user, failure)) return code;
+    if (const int code = read_scope(system, name, Scope::system, failure, session)) return code;
+    if (const int code = read_scope(user, name, Scope::user, failure, session)) return code;
     if (!system && !user) {
         return fail(
             failure, kAuditNotSet,
             std::string(name) + " is set in neither the system's nor the user's environment");
     }
 
-    EnvVariables variables;
+    EnvVariables variables(true, session);
     Auditor auditor(audit, variables);
     // Windows joins the two Path lists at logon; of any other name the
     // user's value replaces the system's.
@@ -186,13 +188,13 @@ std::size_t audit_entries_with_findings(const EnvAudit& audit) {
     return count;
 }
 
-int env_audit(EnvAudit& audit, std::string_view name, Failure* failure) {
+int env_audit(EnvAudit& audit, std::string_view name, Failure* failure, ChangeSession* session) {
     audit = {};
     // An empty name would address the key's default value.
     if (name.empty()) return fail(failure, kAuditNotSet, "no variable name is given");
     const std::optional<platform::Family> family = platform::windows_family();
     if (!family) return fail(failure, kAuditNoFamily, "the Windows version cannot be determined");
-    if (*family == platform::Family::nt) return audit_registry(audit, name, failure);
+    if (*family == platform::Family::nt) return audit_registry(audit, name, failure, session);
 
     // C:\AUTOEXEC.BAT sets the variables of the 9x family, and this process
     // got them as every program does.

@@ -70,8 +70,10 @@ inline constexpr int kAuditNotRead = 3;   // a value there cannot be read as tex
 // Fills `audit` for the variable `name`: on the NT family from the two
 // environment keys (Path, letter case aside, joins both), on the 9x family
 // from the process environment. 0, or a code above with its reason in
-// `failure`, when given.
-int env_audit(EnvAudit& audit, std::string_view name, Failure* failure = nullptr);
+// `failure`, when given. Under a preview of `session`, the keys as its
+// changes would leave them.
+int env_audit(EnvAudit& audit, std::string_view name, Failure* failure = nullptr,
+              ChangeSession* session = nullptr);
 
 // Mends a path list in place: removes double quotes from every entry (no
 // directory name holds one), drops empty entries and every entry that names

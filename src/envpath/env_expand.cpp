@@ -21,10 +21,12 @@ bool holds_reference(std::string_view text) {
 namespace {
 
 // The variable as stored in a scope: nothing when absent or not text.
-std::optional<RegValue> stored_variable(Scope scope, std::string_view name) {
+std::optional<RegValue> stored_variable(Scope scope, std::string_view name,
+                                        ChangeSession* session) {
     const EnvKey key = env_key(scope);
     RegValue value;
-    if (!reg_read_value_at(value, key.root, key.subkey, name).ok() || !reg_value_is_text(value))
+    if (!reg_read_value_at(value, key.root, key.subkey, name, session).ok() ||
+        !reg_value_is_text(value))
         return std::nullopt;
     return value;
 }
@@ -64,8 +66,8 @@ const std::optional<std::string>& EnvVariables::value_of(std::string_view name) 
 
     std::optional<RegValue> stored;
     if (registry_) {
-        stored = stored_variable(Scope::system, name);
-        if (!stored) stored = stored_variable(Scope::user, name);
+        stored = stored_variable(Scope::system, name, session_);
+        if (!stored) stored = stored_variable(Scope::user, name, session_);
     }
     if (!stored) {
         value = platform::env_lookup(name);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "registry/reg_session.h"
+
 namespace qh {
 
 // Whether the text holds a %NAME% reference: a name between two per cent
@@ -21,7 +23,9 @@ bool holds_reference(std::string_view text);
 class EnvVariables {
   public:
     // `registry` false: the process environment alone, as on the 9x family.
-    explicit EnvVariables(bool registry = true) : registry_(registry) {}
+    // Under a preview of `session`, the variables as its changes leave them.
+    explicit EnvVariables(bool registry = true, ChangeSession* session = nullptr)
+        : registry_(registry), session_(session) {}
 
     // `text` with every reference to an existing variable replaced by its
     // value; a reference to none stays as it is ("%NOPE%") and sets
@@ -33,6 +37,7 @@ class EnvVariables {
     const std::optional<std::string>& value_of(std::string_view name);
 
     bool registry_;
+    ChangeSession* session_;
     // Values by lower-cased name, as variable names ignore letter case.
     std::map<std::string, std::optional<std::string>, std::less<>> known_;
 };

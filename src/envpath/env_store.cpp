@@ -160,8 +160,8 @@ int env_tidy(EnvChanges& changes, std::string_view name, Scope scope, Failure* f
              ChangeSession* session) {
     const int code = edit_variable_list(
         changes, name, scope,
-        [](std::string& list, std::string_view, Failure*) {
-            EnvVariables variables;
+        [session](std::string& list, std::string_view, Failure*) {
+            EnvVariables variables(true, session);
             pathlist_tidy(list, variables);
             return 0;
         },

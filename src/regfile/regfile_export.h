@@ -41,7 +41,10 @@ inline constexpr int kExportNotWritten = 3;  // the file could not be written
 
 // Writes the key at `key_path` with everything below it to `file`, the
 // whole file at once: on any failure an existing file stays as it was, and
-// for a missing key nothing is written. 0, or one of the codes above.
-int regfile_export(std::string_view key_path, std::string_view file, Failure* failure = nullptr);
+// for a missing key nothing is written. Under a preview, the key as its
+// changes would leave it, and no file: a line tells what it would hold.
+// 0, or one of the codes above.
+int regfile_export(std::string_view key_path, std::string_view file, Failure* failure = nullptr,
+                   ChangeSession* session = nullptr);
 
 }  // namespace qh

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "registry/reg_preview.h"
 #include "registry/reg_reason.h"
+#include "registry/reg_session.h"
+#include "registry/reg_tree.h"
 
 namespace qh {
 
@@ -73,6 +76,28 @@ void raise_to_greatest_subkey(Key key, std::string& latest_name, const LatestLoo
     }
 }
 
+int read_latest_previewed(RegValue& out, std::string& latest_name, const KeyPath& path,
+                          ValueName name, Failure* failure, const LatestLookup& lookup,
+                          ChangeSession* session) {
+    const std::optional<std::vector<std::string>> names =
+        reg_subkey_names_previewed(*session->preview(), path.root, path.subkey, lookup.accepts);
+    if (!names)
+        return reg_fail(failure, kLatestKeyNotReadable,
+                        {RegStep::key, platform::kErrorFileNotFound}, path.root, path.subkey);
+    for (const std::string& subkey_name : *names)
+        if (latest_name_greater(subkey_name, latest_name, lookup.order)) latest_name = subkey_name;
+    if (latest_name.empty())
+        return fail(failure, kLatestNoSubkey,
+                    reg_key_name(path.root, path.subkey) + ": the key has no subkey");
+    std::string subkey_path = std::string(path.subkey) + "\\" + latest_name;
+    if (!lookup.below.empty()) subkey_path += "\\" + std::string(lookup.below);
+    const RegResult read = reg_read_value_at(out, path.root, subkey_path, name, session);
+    if (read.ok()) return 0;
+    if (read.failed == RegStep::key)
+        return reg_fail(failure, kLatestSubkeyNotOpened, read, path.root, subkey_path);
+    return reg_fail(failure, kLatestValueNotRead, read, path.root, subkey_path, name);
+}
+
 }  // namespace
 
 std::vector<std::string> reg_subkey_names(Key key, bool (*accepts)(std::string_view name)) {
@@ -93,6 +118,27 @@ std::vector<std::string> reg_subkey_names(Key key, bool (*accepts)(std::string_v
     return names;
 }
 
+std::optional<std::vector<std::string>> reg_subkey_names_previewed(
+    const ChangePreview& preview, Key root, std::string_view subkey,
+    bool (*accepts)(std::string_view name)) {
+    std::u16string wide;
+    if (!platform::multibyte_to_wide(subkey, wide)) return std::nullopt;
+    std::vector<std::string> names;
+    RegWalkVisitor visitor;
+    visitor.key = [](std::u16string_view) {};
+    visitor.value = [](const RegWideValue&) {};
+    visitor.key_done = [&](std::u16string_view, const std::vector<std::u16string>& subkeys) {
+        for (const std::u16string& subkey_name : subkeys) {
+            std::string name;
+            if (!platform::wide_to_multibyte(subkey_name, name) || name.size() > kMaxSubkeyName)
+                continue;
+            if (!accepts || accepts(name)) names.push_back(std::move(name));
+        }
+    };
+    if (!reg_walk_at(root, wide, false, visitor, &preview).ok()) return std::nullopt;
+    return names;
+}
+
 bool latest_name_greater(std::string_view candidate, std::string_view current, NameOrder order) {
     if (order == NameOrder::bytes) return compare_bytes(candidate, current) > 0;
     const int by_version = compare_versions(candidate, current);
@@ -101,9 +147,14 @@ bool latest_name_greater(std::string_view candidate, std::string_view current, N
 }
 
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
-                    ValueName name, Failure* failure, const LatestLookup& lookup) {
+                    ValueName name, Failure* failure, const LatestLookup& lookup,
+                    ChangeSession* session) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, kLatestKeyNotReadable, reg_path_reason(key_path));
+    // The changes a preview keeps are of the native view.
+    if (const ChangePreview* const preview = session ? session->preview() : nullptr;
+        preview && lookup.view == View::native)
+        return read_latest_previewed(out, latest_name, *path, name, failure, lookup, session);
     const OwnedKey key = reg_open_for_reading(path->root, path->subkey, lookup.view);
     if (!key)
         return reg_fail(failure, kLatestKeyNotReadable, key.result(), path->root, path->subkey);

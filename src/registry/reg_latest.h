@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,13 @@ enum class NameOrder {
 std::vector<std::string> reg_subkey_names(Key key,
                                           bool (*accepts)(std::string_view name) = nullptr);
 
+class ChangePreview;
+// reg_subkey_names of the key at `root`\`subkey` as the changes of the
+// preview would leave it; nothing when it is not there.
+std::optional<std::vector<std::string>> reg_subkey_names_previewed(
+    const ChangePreview& preview, Key root, std::string_view subkey,
+    bool (*accepts)(std::string_view name) = nullptr);
+
 // True when `candidate` sorts after `current` in the order.
 bool latest_name_greater(std::string_view candidate, std::string_view current,
                          NameOrder order = NameOrder::bytes);
@@ -63,7 +71,9 @@ inline constexpr int kLatestNoSubkey = 12;        // no subkey, and no name on e
 // lookups can be chained over several keys. 0 read, or one of the codes
 // above. `out` changes only on 0. A failure, when given, receives the reason
 // of a non-zero code and the system's status of the call that failed.
+// Under a preview, the native view is read as its changes would leave it.
 int reg_read_latest(RegValue& out, std::string& latest_name, std::string_view key_path,
-                    ValueName name, Failure* failure = nullptr, const LatestLookup& lookup = {});
+                    ValueName name, Failure* failure = nullptr, const LatestLookup& lookup = {},
+                    ChangeSession* session = nullptr);
 
 }  // namespace qh

@@ -125,7 +125,9 @@ void regfile_append_value(std::u16string& out, std::u16string_view name, std::ui
 
 void regfile_append_key_end(std::u16string& out) { out += kLineEnd; }
 
-RegResult regfile_append_tree_drained(std::u16string& out, Key key, std::u16string_view path,
+RegResult regfile_append_tree_drained(std::u16string& out,
+                                      const std::function<RegResult(const RegWalkVisitor&)>& walk,
+                                      std::u16string_view path,
                                       const std::function<void(std::u16string&)>& drain) {
     const auto drained = [&] {
         if (drain) drain(out);
@@ -150,11 +152,13 @@ RegResult regfile_append_tree_drained(std::u16string& out, Key key, std::u16stri
         regfile_append_key_end(out);
         drained();
     };
-    return reg_walk(key, true, visitor);
+    return walk(visitor);
 }
 
 RegResult regfile_append_tree(std::u16string& out, Key key, std::u16string_view path) {
-    return regfile_append_tree_drained(out, key, path, nullptr);
+    return regfile_append_tree_drained(
+        out, [key](const RegWalkVisitor& visitor) { return reg_walk(key, true, visitor); }, path,
+        nullptr);
 }
 
 }  // namespace qh

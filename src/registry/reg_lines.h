@@ -14,6 +14,7 @@
 
 #include "registry/reg_path.h"
 #include "registry/reg_result.h"
+#include "registry/reg_tree.h"
 
 namespace qh {
 
@@ -41,9 +42,13 @@ void regfile_append_quoted(std::u16string& out, std::u16string_view text);
 // of access are passed over; another failure ends it with its result.
 RegResult regfile_append_tree(std::u16string& out, Key key, std::u16string_view path);
 
-// regfile_append_tree, with `drain` (when given) called after each line:
-// it may take what `out` holds, so that a large tree need not sit in memory.
-RegResult regfile_append_tree_drained(std::u16string& out, Key key, std::u16string_view path,
+// regfile_append_tree of the tree that `walk` walks (reg_walk or
+// reg_walk_at, with the visitor given), with `drain` (when given) called
+// after each line: it may take what `out` holds, so that a large tree need
+// not sit in memory.
+RegResult regfile_append_tree_drained(std::u16string& out,
+                                      const std::function<RegResult(const RegWalkVisitor&)>& walk,
+                                      std::u16string_view path,
                                       const std::function<void(std::u16string&)>& drain);
 
 }  // namespace qh

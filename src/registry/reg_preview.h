@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "registry/reg_path.h"
 #include "registry/reg_result.h"
@@ -39,11 +40,46 @@ class ChangePreview {
     // Shows one line of another change ("would ..."), without its line end.
     void line(std::string_view text) const;
 
+    // The reads that list a key merge these with what the registry holds.
+    // A value the changes set (`now`) or deleted (nothing), its name as
+    // first given.
+    struct ChangedValue {
+        std::u16string name;
+        std::optional<StoredValue> now;
+    };
+    // The values of the key the changes set or deleted, in the order first
+    // changed; none when they changed none there.
+    std::vector<ChangedValue> values_in(Key root, std::u16string_view subkey) const;
+    // The names (as first given) of the keys the changes created directly
+    // below the key, in the order created.
+    std::vector<std::u16string> keys_created_in(Key root, std::u16string_view subkey) const;
+    // Whether nothing the registry holds at the key counts: it is there
+    // only by the changes (created by them, or below a key they created).
+    bool only_previewed(Key root, std::u16string_view subkey) const;
+
   private:
-    // Keys created (true) or deleted (false) by the changes shown, by id.
-    std::unordered_map<std::u16string, bool> keys_;
-    // Values set or deleted (nothing), by key id, a zero unit, folded name.
-    std::unordered_map<std::u16string, std::optional<StoredValue>> values_;
+    // A key created (`there`) or deleted by the changes shown: the last
+    // component of its name as first given, and when it was created.
+    struct ChangedKey {
+        bool there = false;
+        std::u16string name;
+        std::size_t order = 0;
+    };
+    // The nearest key at or above `id` that the changes touched; nothing
+    // when they touched none.
+    const ChangedKey* nearest(std::u16string_view id) const;
+    void mark_created(Key root, std::u16string_view subkey);
+
+    // By key id.
+    std::unordered_map<std::u16string, ChangedKey> keys_;
+    std::size_t keys_created_ = 0;
+    // The values changed in one key: by folded name, the index in `list`.
+    struct KeyValues {
+        std::unordered_map<std::u16string, std::size_t> index;
+        std::vector<ChangedValue> list;
+    };
+    // By key id.
+    std::unordered_map<std::u16string, KeyValues> values_;
     std::function<void(std::string_view)> out_;
 };
 

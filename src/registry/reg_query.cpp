@@ -3,7 +3,9 @@
 #include <array>
 #include <optional>
 
+#include "registry/reg_preview.h"
 #include "registry/reg_reason.h"
+#include "registry/reg_session.h"
 #include "registry/reg_tree.h"
 
 namespace qh {
@@ -116,12 +118,15 @@ std::u16string reg_query_data(std::uint32_t type, std::string_view bytes) {
     }
 }
 
-int reg_query_path(std::string& listing, std::string_view key_path, bool recurse,
-                   Failure* failure) {
+int reg_query_path(std::string& listing, std::string_view key_path, bool recurse, Failure* failure,
+                   ChangeSession* session) {
     const std::optional<KeyPath> path = reg_parse_path(key_path);
     if (!path) return fail(failure, kQueryNoKey, reg_path_reason(key_path));
-    const OwnedKey key = reg_open_for_reading(path->root, path->subkey);
-    if (!key) return reg_fail(failure, kQueryNoKey, key.result(), path->root, path->subkey);
+    const ChangePreview* const preview = session ? session->preview() : nullptr;
+    std::u16string wide_subkey;
+    if (!platform::multibyte_to_wide(path->subkey, wide_subkey))
+        return reg_fail(failure, kQueryNoKey, {RegStep::key, platform::kErrorInvalidName},
+                        path->root, path->subkey);
 
     std::string_view subkey = path->subkey;
     while (!subkey.empty() && subkey.back() == '\\') subkey.remove_suffix(1);
@@ -135,8 +140,10 @@ int reg_query_path(std::string& listing, std::string_view key_path, bool recurse
         if (!line_printed) text += key_line + '\n';
         line_printed = true;
     };
+    bool opened = false;
     RegWalkVisitor visitor;
     visitor.key = [&](std::u16string_view below) {
+        opened = true;
         key_line = below.empty() ? base : base + '\\' + printable(below);
         line_printed = false;
     };
@@ -153,7 +160,8 @@ int reg_query_path(std::string& listing, std::string_view key_path, bool recurse
             for (const std::u16string& name : subkeys)
                 text += key_line + '\\' + printable(name) + '\n';
     };
-    const RegResult walked = reg_walk(key.get(), recurse, visitor);
+    const RegResult walked = reg_walk_at(path->root, wide_subkey, recurse, visitor, preview);
+    if (!opened) return reg_fail(failure, kQueryNoKey, walked, path->root, path->subkey);
     if (!walked.ok())
         return fail(failure, kQueryUnread,
                     reg_key_name(path->root, path->subkey) +

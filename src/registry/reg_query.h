@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/failure.h"
+#include "registry/reg_path.h"
 
 namespace qh {
 
@@ -22,9 +23,10 @@ inline constexpr int kQueryUnread = 2;  // the key, or one below it, could not b
 //   line, whether or not it has values.
 // Paths are the root's full name and the subkey as typed, without the
 // backslashes it ends in. A character the code page lacks prints as '?'.
+// Under a preview, the key as its changes would leave it (reg_walk_at).
 // 0 listed, kQueryNoKey, kQueryUnread.
 int reg_query_path(std::string& listing, std::string_view key_path, bool recurse,
-                   Failure* failure = nullptr);
+                   Failure* failure = nullptr, ChangeSession* session = nullptr);
 
 // DATA of a listed value, from the bytes the W calls deliver: the string
 // types' text up to its first zero; DWORD (and type 5) and QWORD as 0x and

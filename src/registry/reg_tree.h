@@ -41,4 +41,14 @@ struct RegWalkVisitor {
 // walk with its result (the value step for a value, else the key step).
 RegResult reg_walk(Key key, bool recurse, const RegWalkVisitor& visitor);
 
+class ChangePreview;
+// reg_walk of the key at `root`\`subkey`, as the changes of `preview` (when
+// given) would leave it: a value they set shows with its new type and data
+// where the registry has it, or after the key's other values when new; a
+// value or key they deleted is gone; a key they created is walked after
+// the key's other subkeys. Fails (the key step, file not found) when the
+// key is not there.
+RegResult reg_walk_at(Key root, std::u16string_view subkey, bool recurse,
+                      const RegWalkVisitor& visitor, const ChangePreview* preview = nullptr);
+
 }  // namespace qh
