@@ -1,6 +1,5 @@
 #include "registry/reg_query.h"
 
-#include <array>
 #include <optional>
 
 #include "registry/reg_preview.h"
@@ -12,21 +11,7 @@ namespace qh {
 
 namespace {
 
-// The type names reg query prints, by type number.
-constexpr std::array<std::string_view, 12> kTypeLabels = {
-    "REG_NONE",
-    "REG_SZ",
-    "REG_EXPAND_SZ",
-    "REG_BINARY",
-    "REG_DWORD",
-    "REG_DWORD_BIG_ENDIAN",
-    "REG_LINK",
-    "REG_MULTI_SZ",
-    "REG_RESOURCE_LIST",
-    "REG_FULL_RESOURCE_DESCRIPTOR",
-    "REG_RESOURCE_REQUIREMENTS_LIST",
-    "REG_QWORD",
-};
+// reg query names a type Windows gives no name so.
 constexpr std::string_view kUnknownTypeLabel = "REG_UNKNOWN";
 constexpr std::string_view kIndent = "    ";
 
@@ -70,7 +55,7 @@ void append_value(std::string& listing, const RegWideValue& value) {
     listing += kIndent;
     listing += value.name.empty() ? std::string("(Default)") : printable(value.name);
     listing += kIndent;
-    listing += value.type < kTypeLabels.size() ? kTypeLabels[value.type] : kUnknownTypeLabel;
+    listing += reg_known_type_name(value.type).value_or(kUnknownTypeLabel);
     listing += kIndent;
     listing += printable(reg_query_data(value.type, value.data));
     listing += '\n';

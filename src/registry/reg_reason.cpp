@@ -119,8 +119,13 @@ std::string reg_value_label(ValueName name) {
     return "the value " + std::string(*name);
 }
 
+std::optional<std::string_view> reg_known_type_name(std::uint32_t type) {
+    if (type < kTypeNames.size()) return kTypeNames[type];
+    return std::nullopt;
+}
+
 std::string reg_type_name(std::uint32_t type) {
-    if (type < kTypeNames.size()) return std::string(kTypeNames[type]);
+    if (const auto known = reg_known_type_name(type)) return std::string(*known);
     return "type " + std::to_string(type);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,8 +49,10 @@ int reg_fail(Failure* failure, int code, const RegResult& result, Key root, std:
 // "the value NAME", or "the default value" for the unnamed one.
 std::string reg_value_label(ValueName name);
 
-// The name of a value type ("REG_MULTI_SZ"), or "type N" for a number the
-// system gives no name.
+// The name Windows gives a value type ("REG_MULTI_SZ"); nothing for a
+// number it gives no name.
+std::optional<std::string_view> reg_known_type_name(std::uint32_t type);
+// The same, or "type N" for a number without a name.
 std::string reg_type_name(std::uint32_t type);
 
 }  // namespace qh

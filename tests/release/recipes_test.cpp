@@ -353,6 +353,19 @@ void make_named_files(const Page& page) {
     }
 }
 
+// A preview's lines of what it would change, which come before its result
+// lines.
+std::string without_preview_lines(const std::string& output) {
+    std::string kept;
+    for (std::size_t start = 0; start < output.size();) {
+        const std::size_t end = std::min(output.find('\n', start), output.size());
+        const std::string line = output.substr(start, end + 1 - start);
+        if (!line.starts_with("would ")) kept += line;
+        start = end + 1;
+    }
+    return kept;
+}
+
 // Each line of output is a success line; there is at least one.
 bool all_succeeded(std::string output) {
     output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
@@ -387,10 +400,18 @@ TEST(Recipes, EveryDocumentedRunSucceedsAndEachRecipeUndoesItself) {
         for (auto run = first; run != last; ++run) {
             SCOPED_TRACE("line " + std::to_string(run->line_number) + ": " + run->line);
             const Argv args(run->argv.begin() + 1, run->argv.end());
+            const MachineState before_run = machine_state(keys);
             const qh_test::ToolRun got = qh_test::run_tool(args);
             EXPECT_EQ(got.exit_code, 0);
-            EXPECT_TRUE(all_succeeded(got.output)) << got.output;
+            const bool preview = std::find(args.begin(), args.end(), "-dry-run") != args.end();
+            EXPECT_TRUE(all_succeeded(preview ? without_preview_lines(got.output) : got.output))
+                << got.output;
             const MachineState now = machine_state(keys);
+            if (preview) {
+                EXPECT_NE(got.output.find("would "), std::string::npos) << got.output;
+                EXPECT_TRUE(now.same_paths(before_run) && now.keys == before_run.keys)
+                    << "a preview changed the machine";
+            }
             paths_changed = paths_changed || !now.same_paths(before);
             keys_changed = keys_changed || now.keys != before.keys;
         }
