@@ -49,7 +49,7 @@ TEST_F(Preview, ReadsSeeTheChangesBeforeThem) {
     };
     const Case cases[] = {
         // A created key is listed after the registry's subkeys.
-        {{"+regk", kKey + "\\New", "-regq", kKey},
+        {{"+regk", kKey + "\\New", "-regq", kKey + "\\"},
          "would create key " + kKey + "\\New\n" + kOk + "\n" + kKey + "\n    v    REG_SZ    old\n" +
              "    w    REG_DWORD    0x5\n\n" + kKey + "\\sub\n" + kKey + "\\New\n"},
         // A value set shows where it is, with its new type; a new one after.

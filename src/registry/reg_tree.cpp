@@ -122,6 +122,7 @@ RegResult walk_previewed(const ChangePreview& preview, Key root, std::u16string&
             if (!opened && !passed_over(opened.result().status)) return opened.result();
         }
         RegResult walked;
+        // A subkey of the registry's that cannot be opened is passed over.
         if (opened || !key || preview.only_previewed(root, subkey)) {
             if (!below.empty()) below += u'\\';
             below += name;
@@ -148,7 +149,9 @@ RegResult reg_walk_at(Key root, std::u16string_view subkey, bool recurse,
         if (!key) return key.result();
     }
     if (!preview) return reg_walk(key.get(), recurse, visitor);
+    // Subkey names are joined to it with one backslash.
     std::u16string at(subkey);
+    while (!at.empty() && at.back() == u'\\') at.pop_back();
     std::u16string below;
     RegWideValue value;
     return walk_previewed(*preview, root, at, key.get(), below, recurse, visitor, value);
