@@ -103,7 +103,10 @@ std::optional<Quoted> quoted_after(std::string_view line, std::size_t pos, bool 
 Journal parse(RegfileReader& reader) {
     Journal journal;
     std::string line;
-    std::optional<std::size_t> current;  // the record being read
+    // The record being read, as an index: GCC's -Os build misreads an
+    // optional index here as used uninitialized.
+    constexpr std::size_t kNoRecord = static_cast<std::size_t>(-1);
+    std::size_t current = kNoRecord;
     std::size_t order = 0;
     const std::string heading = [] {
         std::string text = ";";
@@ -120,7 +123,7 @@ Journal parse(RegfileReader& reader) {
             if (was_value || text.starts_with(kWasKey)) {
                 const std::size_t at = (was_value ? kWasValue : kWasKey).size();
                 const auto names = quoted_after(text, at, was_value);
-                current.reset();
+                current = kNoRecord;
                 if (!names) continue;
                 Record record;
                 record.key_id = fold(utf8_to_utf16(names->first));
@@ -172,7 +175,7 @@ Journal parse(RegfileReader& reader) {
             }
             continue;
         }
-        if (current) journal.records[*current].lines.push_back(line);
+        if (current != kNoRecord) journal.records[current].lines.push_back(line);
     }
     return journal;
 }
