@@ -177,11 +177,10 @@ std::FILE* open_regular(const std::string& host, const std::string& mode) {
 
 }  // namespace
 
-namespace {
-
-// The system's status for a failed file call.
-long file_status(int error) {
+long posix::file_status(int error) {
     switch (error) {
+        case EEXIST:
+            return kErrorFileExists;
         case ENOENT:
         case ENOTDIR:
             return kErrorPathNotFound;
@@ -201,6 +200,8 @@ long file_status(int error) {
             return kErrorCantWrite;
     }
 }
+
+namespace {
 
 bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -227,7 +228,7 @@ long file_replace(std::string_view path, std::string_view bytes, bool /*text_mod
     if (exists && (S_ISDIR(old.st_mode) || (old.st_mode & 0222) == 0)) return kErrorAccessDenied;
     const std::string temp = *host + ".qh" + std::to_string(getpid()) + ".tmp";
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return file_status(errno);
+    if (fd < 0) return posix::file_status(errno);
     bool ok =
         write_all(fd, bytes) && (!exists || fchmod(fd, old.st_mode & 07777) == 0) && fsync(fd) == 0;
     int error = ok ? 0 : errno;
@@ -241,7 +242,7 @@ long file_replace(std::string_view path, std::string_view bytes, bool /*text_mod
     }
     if (ok) return kErrorSuccess;
     unlink(temp.c_str());
-    return file_status(error);
+    return posix::file_status(error);
 }
 
 std::FILE* file_open(std::string_view path, const char* mode) {

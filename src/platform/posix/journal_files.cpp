@@ -16,25 +16,6 @@ namespace qh::platform {
 
 namespace {
 
-long status_of(int error) {
-    switch (error) {
-        case EEXIST:
-            return kErrorFileExists;
-        case ENOENT:
-        case ENOTDIR:
-            return kErrorPathNotFound;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case EISDIR:
-            return kErrorAccessDenied;
-        case ENOSPC:
-            return kErrorDiskFull;
-        default:
-            return kErrorWriteFault;
-    }
-}
-
 // The machine's one user is the host's: its name is the profile's.
 std::string user_name() {
     if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_name && *entry->pw_name)
@@ -62,7 +43,7 @@ long folder_create(std::string_view path) {
         const std::string part = host->substr(0, slash);
         if (!is_folder(part)) {
             if (!posix::file_write_allowed(part)) return kErrorAccessDenied;
-            if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return status_of(errno);
+            if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return posix::file_status(errno);
         }
         if (slash == std::string::npos) break;
     }
@@ -81,12 +62,12 @@ std::FILE* file_create_new(std::string_view path, long& status) {
     }
     const int fd = open(host->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) {
-        status = status_of(errno);
+        status = posix::file_status(errno);
         return nullptr;
     }
     std::FILE* file = fdopen(fd, "ab");
     if (!file) {
-        status = status_of(errno);
+        status = posix::file_status(errno);
         close(fd);
         unlink(host->c_str());
         return nullptr;
@@ -101,7 +82,8 @@ long file_delete(std::string_view path) {
     const auto host = posix::host_path(posix::cut_at_zero(path));
     if (!host) return kErrorPathNotFound;
     if (!posix::file_write_allowed(*host)) return kErrorAccessDenied;
-    if (unlink(host->c_str()) != 0) return errno == ENOENT ? kErrorFileNotFound : status_of(errno);
+    if (unlink(host->c_str()) != 0)
+        return errno == ENOENT ? kErrorFileNotFound : posix::file_status(errno);
     return kErrorSuccess;
 }
 

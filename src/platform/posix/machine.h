@@ -41,4 +41,7 @@ inline std::string_view cut_at_zero(std::string_view text) {
     return text.substr(0, text.find('\0'));
 }
 
+// The system's status for a failed file call's errno.
+long file_status(int error);
+
 }  // namespace qh::platform::posix
