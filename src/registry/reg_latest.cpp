@@ -90,7 +90,8 @@ int read_latest_previewed(RegValue& out, std::string& latest_name, const KeyPath
         return fail(failure, kLatestNoSubkey,
                     reg_key_name(path.root, path.subkey) + ": the key has no subkey");
     std::string subkey_path = std::string(path.subkey) + "\\" + latest_name;
-    if (!lookup.below.empty()) subkey_path += "\\" + std::string(lookup.below);
+    // append(), not "\\" + std::string: GCC 12 at -O3 warns falsely of overlap there.
+    if (!lookup.below.empty()) subkey_path.append("\\").append(lookup.below);
     const RegResult read = reg_read_value_at(out, path.root, subkey_path, name, session);
     if (read.ok()) return 0;
     if (read.failed == RegStep::key)
