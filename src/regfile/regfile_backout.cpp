@@ -2,7 +2,6 @@
 // registry, and imports the records whose things are as the run left them.
 #include "regfile/regfile_backout.h"
 
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -219,19 +218,6 @@ bool at_or_below(std::u16string_view id, std::u16string_view key_id) {
                                       id[key_id.size()] == u'\0' || id[key_id.size()] == kTreeMark);
 }
 
-std::optional<std::string> read_all(const std::string& path) {
-    std::FILE* file = platform::file_open(path, "rb");
-    if (!file) return std::nullopt;
-    std::string bytes;
-    char chunk[65536];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    return bytes;
-}
-
 void append_le(std::string& bytes, std::u16string_view text) {
     for (const char16_t unit : text) {
         bytes.push_back(static_cast<char>(unit & 0xFF));
@@ -263,8 +249,9 @@ int regfile_backout(ChangeSession& session, std::vector<std::string>& restored_k
     for (const std::string& name : journal_names(folder)) {
         if (name == session.journal_name()) continue;
         const std::string path = prefix + name;
-        std::optional<std::string> bytes = read_all(path);
-        if (!bytes) continue;
+        bool exists = false;
+        std::optional<std::string> bytes = change_file_content(path, exists);
+        if (!bytes || !exists) continue;
         RegfileReader reader(std::move(*bytes));
         const Journal journal = parse(reader);
         if (journal.take_back || journal.taken_back) continue;
